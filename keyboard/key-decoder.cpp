@@ -1,0 +1,296 @@
+// Terminals send a key without a character as an escape sequence: ESC [ or
+// ESC O, optional parameters (the modifier is the second, as in ESC [ 1 ; 5 A
+// for Ctrl+Up), and a final byte. This decoder maps those sequences, Alt as an
+// ESC before a key, and UTF-8 characters to the codes a PC console gives.
+
+#include "key-decoder.h"
+
+static const unsigned char escape = 0x1B;
+
+// What a sequence becomes when no table below knows it: one key without a
+// character, taken whole, so none of its bytes reads as a key of its own.
+static const key_codes unknown_key = {0, 0};
+
+enum modifier { no_modifier, with_shift, with_ctrl, with_alt, modifier_count };
+
+enum named_key {
+    key_up, key_down, key_right, key_left, key_home, key_end, key_insert, key_delete,
+    key_page_up, key_page_down, key_f1, key_f2, key_f3, key_f4, key_f5, key_f6, key_f7,
+    key_f8, key_f9, key_f10, key_f11, key_f12, key_back_tab, named_key_count
+};
+
+// The PC console's codes for each key: alone, with Shift, with Ctrl, with Alt.
+static const key_codes pc_codes[named_key_count][modifier_count] = {
+    /* Up        */ {{0xE0, 72}, {0xE0, 72}, {0xE0, 141}, {0, 152}},
+    /* Down      */ {{0xE0, 80}, {0xE0, 80}, {0xE0, 145}, {0, 160}},
+    /* Right     */ {{0xE0, 77}, {0xE0, 77}, {0xE0, 116}, {0, 157}},
+    /* Left      */ {{0xE0, 75}, {0xE0, 75}, {0xE0, 115}, {0, 155}},
+    /* Home      */ {{0xE0, 71}, {0xE0, 71}, {0xE0, 119}, {0, 151}},
+    /* End       */ {{0xE0, 79}, {0xE0, 79}, {0xE0, 117}, {0, 159}},
+    /* Insert    */ {{0xE0, 82}, {0xE0, 82}, {0xE0, 146}, {0, 162}},
+    /* Delete    */ {{0xE0, 83}, {0xE0, 83}, {0xE0, 147}, {0, 163}},
+    /* Page Up   */ {{0xE0, 73}, {0xE0, 73}, {0xE0, 132}, {0, 153}},
+    /* Page Down */ {{0xE0, 81}, {0xE0, 81}, {0xE0, 118}, {0, 161}},
+    /* F1        */ {{0, 59}, {0, 84}, {0, 94}, {0, 104}},
+    /* F2        */ {{0, 60}, {0, 85}, {0, 95}, {0, 105}},
+    /* F3        */ {{0, 61}, {0, 86}, {0, 96}, {0, 106}},
+    /* F4        */ {{0, 62}, {0, 87}, {0, 97}, {0, 107}},
+    /* F5        */ {{0, 63}, {0, 88}, {0, 98}, {0, 108}},
+    /* F6        */ {{0, 64}, {0, 89}, {0, 99}, {0, 109}},
+    /* F7        */ {{0, 65}, {0, 90}, {0, 100}, {0, 110}},
+    /* F8        */ {{0, 66}, {0, 91}, {0, 101}, {0, 111}},
+    /* F9        */ {{0, 67}, {0, 92}, {0, 102}, {0, 112}},
+    /* F10       */ {{0, 68}, {0, 93}, {0, 103}, {0, 113}},
+    /* F11       */ {{0xE0, 133}, {0xE0, 135}, {0xE0, 137}, {0xE0, 139}},
+    /* F12       */ {{0xE0, 134}, {0xE0, 136}, {0xE0, 138}, {0xE0, 140}},
+    /* Shift+Tab */ {{0, 15}, {0, 15}, {0, 148}, {0, 165}},
+};
+
+// Keys sent as ESC [ or ESC O and a letter; introducer 0 stands for either.
+// rxvt sends Shift+arrow as ESC [ a..d and Ctrl+arrow as ESC O a..d.
+static const struct {
+    char introducer;
+    char final_byte;
+    named_key key;
+    modifier implied;
+} lettered_keys[] = {
+    {0, 'A', key_up, no_modifier},     {0, 'B', key_down, no_modifier},
+    {0, 'C', key_right, no_modifier},  {0, 'D', key_left, no_modifier},
+    {0, 'H', key_home, no_modifier},   {0, 'F', key_end, no_modifier},
+    {0, 'P', key_f1, no_modifier},     {0, 'Q', key_f2, no_modifier},
+    {0, 'R', key_f3, no_modifier},     {0, 'S', key_f4, no_modifier},
+    {'[', 'Z', key_back_tab, no_modifier},
+    {'[', 'a', key_up, with_shift},    {'[', 'b', key_down, with_shift},
+    {'[', 'c', key_right, with_shift}, {'[', 'd', key_left, with_shift},
+    {'O', 'a', key_up, with_ctrl},     {'O', 'b', key_down, with_ctrl},
+    {'O', 'c', key_right, with_ctrl},  {'O', 'd', key_left, with_ctrl},
+};
+
+// Keys sent as ESC [ number ~ (VT220 editing and function keys).
+static const struct {
+    int number;
+    named_key key;
+} numbered_keys[] = {
+    {1, key_home},  {2, key_insert}, {3, key_delete}, {4, key_end},  {5, key_page_up},
+    {6, key_page_down}, {7, key_home}, {8, key_end},  {11, key_f1},  {12, key_f2},
+    {13, key_f3},   {14, key_f4},    {15, key_f5},    {17, key_f6},  {18, key_f7},
+    {19, key_f8},   {20, key_f9},    {21, key_f10},   {23, key_f11}, {24, key_f12},
+};
+
+// The final bytes of numbered keys: '~' takes its modifier from the second
+// parameter, rxvt's others stand for one.
+static const struct {
+    char final_byte;
+    modifier implied;
+} numbered_finals[] = {{'~', no_modifier}, {'$', with_shift}, {'^', with_ctrl}, {'@', with_ctrl}};
+
+// The Linux console sends F1 to F5 as ESC [ [ A to E.
+static const named_key linux_console_keys[] = {key_f1, key_f2, key_f3, key_f4, key_f5};
+
+// Characters of the PC keyboard's main block, unshifted and shifted, with the
+// code that Alt and that key give.
+static const struct {
+    char plain;
+    char shifted;
+    int alt_code;
+} main_block_keys[] = {
+    {'1', '!', 120}, {'2', '@', 121}, {'3', '#', 122}, {'4', '$', 123},  {'5', '%', 124},
+    {'6', '^', 125}, {'7', '&', 126}, {'8', '*', 127}, {'9', '(', 128},  {'0', ')', 129},
+    {'-', '_', 130}, {'=', '+', 131}, {'q', 'Q', 16},  {'w', 'W', 17},   {'e', 'E', 18},
+    {'r', 'R', 19},  {'t', 'T', 20},  {'y', 'Y', 21},  {'u', 'U', 22},   {'i', 'I', 23},
+    {'o', 'O', 24},  {'p', 'P', 25},  {'[', '{', 26},  {']', '}', 27},   {'a', 'A', 30},
+    {'s', 'S', 31},  {'d', 'D', 32},  {'f', 'F', 33},  {'g', 'G', 34},   {'h', 'H', 35},
+    {'j', 'J', 36},  {'k', 'K', 37},  {'l', 'L', 38},  {';', ':', 39},   {'\'', '"', 40},
+    {'`', '~', 41},  {'\\', '|', 43}, {'z', 'Z', 44},  {'x', 'X', 45},   {'c', 'C', 46},
+    {'v', 'V', 47},  {'b', 'B', 48},  {'n', 'N', 49},  {'m', 'M', 50},   {',', '<', 51},
+    {'.', '>', 52},  {'/', '?', 53},  {' ', ' ', 57},  {'\r', '\r', 28}, {'\t', '\t', 165},
+    {0x7F, 0x7F, 14}, {0x08, 0x08, 14}, {0x1B, 0x1B, 1},
+};
+
+static bool is_parameter_byte(unsigned char byte) { return byte >= 0x30 && byte <= 0x3F; }
+
+// '$' ends rxvt's Shift sequences, so it is a final byte here, not an intermediate.
+static bool is_intermediate_byte(unsigned char byte)
+{
+    return byte >= 0x20 && byte <= 0x2F && byte != '$';
+}
+
+static bool is_final_byte(unsigned char byte) { return (byte >= 0x40 && byte <= 0x7E) || byte == '$'; }
+
+// xterm's modifier parameter is 1 plus the bits 1 Shift, 2 Alt, 4 Ctrl, 8 Meta;
+// the PC console has one code per key and modifier, Ctrl before Alt before Shift.
+static modifier modifier_of(int parameter)
+{
+    const int bits = parameter > 1 ? parameter - 1 : 0;
+    if ((bits & 4) != 0)
+        return with_ctrl;
+    if ((bits & (2 | 8)) != 0)
+        return with_alt;
+    if ((bits & 1) != 0)
+        return with_shift;
+    return no_modifier;
+}
+
+static key_codes codes_of(named_key key, modifier implied, bool alt)
+{
+    if (alt && implied != with_ctrl)
+        implied = with_alt;
+    return pc_codes[key][implied];
+}
+
+static key_codes alt_key(unsigned char character)
+{
+    for (const auto &row : main_block_keys)
+        if (static_cast<unsigned char>(row.plain) == character ||
+            static_cast<unsigned char>(row.shifted) == character)
+            return key_codes{0, row.alt_code};
+    return unknown_key;
+}
+
+// The key of a complete sequence whose parameters are plain numbers.
+static key_codes sequence_key(char introducer, const int parameters[2], int parameter_count,
+                              unsigned char final_byte, bool alt)
+{
+    for (const auto &row : lettered_keys)
+        if (row.final_byte == final_byte && (row.introducer == 0 || row.introducer == introducer)) {
+            // ESC [ 1 ; 5 A, and from older terminals ESC [ 5 A or ESC O 5 A.
+            const int modifier_parameter = parameter_count >= 2 ? parameters[1] : parameters[0];
+            const modifier implied =
+                row.implied != no_modifier ? row.implied : modifier_of(modifier_parameter);
+            return codes_of(row.key, implied, alt);
+        }
+    if (introducer != '[')
+        return unknown_key;
+    for (const auto &final_row : numbered_finals) {
+        if (final_row.final_byte != final_byte)
+            continue;
+        for (const auto &row : numbered_keys)
+            if (row.number == parameters[0]) {
+                const modifier implied = final_row.implied != no_modifier
+                                             ? final_row.implied
+                                             : modifier_of(parameters[1]);
+                return codes_of(row.key, implied, alt);
+            }
+    }
+    return unknown_key;
+}
+
+// bytes[0] is ESC and bytes[1] '[' or 'O'; alt: an ESC came before them.
+static size_t decode_sequence(const unsigned char *bytes, size_t length, bool more_may_follow,
+                              bool alt, key_codes *key)
+{
+    const char introducer = static_cast<char>(bytes[1]);
+    if (introducer == '[' && length > 2 && bytes[2] == '[') {
+        if (length == 3 && more_may_follow)
+            return 0;
+        const unsigned char letter = length > 3 ? bytes[3] : 0;
+        *key = letter >= 'A' && letter <= 'E' ? codes_of(linux_console_keys[letter - 'A'], no_modifier, alt)
+                                              : unknown_key;
+        return length > 3 ? 4 : 3;
+    }
+
+    int parameters[2] = {0, 0};
+    int parameter_count = 1;
+    bool plain_numbers = true;
+    size_t at = 2;
+    for (; at < length && is_parameter_byte(bytes[at]); ++at) {
+        const unsigned char byte = bytes[at];
+        if (byte == ';')
+            ++parameter_count;
+        else if (byte >= '0' && byte <= '9') {
+            // Only the key number and the modifier matter; the cap keeps it from overflowing.
+            int *parameter = parameter_count <= 2 ? &parameters[parameter_count - 1] : nullptr;
+            if (parameter != nullptr && *parameter < 10000)
+                *parameter = *parameter * 10 + (byte - '0');
+        } else
+            plain_numbers = false; // a private marker or sub-parameter: not a key we know
+    }
+    bool intermediates = false;
+    for (; at < length && is_intermediate_byte(bytes[at]); ++at)
+        intermediates = true;
+
+    if (at == length && more_may_follow)
+        return 0;
+    if (at == length || !is_final_byte(bytes[at])) {
+        // Cut short, or broken by a byte that cannot be in it: the sequence
+        // ends there. ESC [ or ESC O alone was Alt with that character.
+        *key = at == 2 ? alt_key(bytes[1]) : unknown_key;
+        return at;
+    }
+    *key = plain_numbers && !intermediates
+               ? sequence_key(introducer, parameters, parameter_count, bytes[at], alt)
+               : unknown_key;
+    return at + 1;
+}
+
+// A UTF-8 character is one key; a stray or cut-short byte is taken as it is,
+// as a terminal with a single-byte character set sends it.
+static size_t decode_utf8(const unsigned char *bytes, size_t length, bool more_may_follow,
+                          key_codes *key)
+{
+    const unsigned char lead = bytes[0];
+    const size_t expected = lead >= 0xF0 && lead <= 0xF4   ? 4
+                            : lead >= 0xE0 && lead <= 0xEF ? 3
+                            : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                           : 1;
+    int code_point = lead & (0x7F >> expected);
+    size_t taken = 1;
+    for (; taken < expected; ++taken) {
+        if (taken == length) {
+            if (more_may_follow)
+                return 0;
+            break;
+        }
+        if ((bytes[taken] & 0xC0) != 0x80)
+            break;
+        code_point = (code_point << 6) | (bytes[taken] & 0x3F);
+    }
+    *key = key_codes{expected > 1 && taken == expected ? code_point : lead, -1};
+    return taken;
+}
+
+static size_t decode_escape(const unsigned char *bytes, size_t length, bool more_may_follow,
+                            key_codes *key)
+{
+    if (length == 1) {
+        // A lone Escape, unless the rest of a sequence is on its way.
+        if (more_may_follow)
+            return 0;
+        *key = key_codes{escape, -1};
+        return 1;
+    }
+    const unsigned char next = bytes[1];
+    if (next == '[' || next == 'O')
+        return decode_sequence(bytes, length, more_may_follow, false, key);
+    if (next == escape) {
+        // Alt with a key that sends a sequence, or Alt+Escape.
+        if (length == 2 && more_may_follow)
+            return 0;
+        if (length > 2 && (bytes[2] == '[' || bytes[2] == 'O')) {
+            const size_t taken = decode_sequence(bytes + 1, length - 1, more_may_follow, true, key);
+            return taken == 0 ? 0 : taken + 1;
+        }
+    }
+    if (next >= 0x80) {
+        // Alt with a character beyond ASCII: no PC code, but one key all the same.
+        const size_t taken = decode_utf8(bytes + 1, length - 1, more_may_follow, key);
+        if (taken == 0)
+            return 0;
+        *key = unknown_key;
+        return taken + 1;
+    }
+    *key = alt_key(next);
+    return 2;
+}
+
+size_t decode_key(const unsigned char *bytes, size_t length, bool more_may_follow, key_codes *key)
+{
+    if (length == 0)
+        return 0;
+    if (bytes[0] == escape)
+        return decode_escape(bytes, length, more_may_follow, key);
+    if (bytes[0] >= 0x80)
+        return decode_utf8(bytes, length, more_may_follow, key);
+    *key = key_codes{bytes[0], -1};
+    return 1;
+}

@@ -1,0 +1,27 @@
+// Turns the bytes a terminal sends for one key press into PC console key
+// codes. Pure: no I/O and no state, so it can be tested and fuzzed alone.
+#ifndef KEY_DECODER_H
+#define KEY_DECODER_H
+
+#include <cstddef>
+
+// The codes of one key press. A key that yields a character has one code: the
+// character (its Unicode code point when it is not ASCII). A key that yields
+// none has two, as on a PC console: the prefix 0 or 0xE0, then the key's code.
+struct key_codes {
+    int first;
+    int second; // -1 for a key with one code
+};
+
+// The longest key press the decoder waits for; longer input is cut there.
+constexpr size_t key_bytes_max = 32;
+
+// Decodes the key press at the start of bytes[0, length) and returns how many
+// bytes it takes (at least 1, at most length). Returns 0, and leaves key
+// alone, when the bytes are the start of a longer key press and
+// more_may_follow is true; with more_may_follow false and length >= 1 it
+// never does.
+size_t decode_key(const unsigned char *bytes, size_t length, bool more_may_follow,
+                  key_codes *key);
+
+#endif
