@@ -1,0 +1,33 @@
+// Runs the built program as a user would, with no controlling terminal, and
+// collects what it printed and how it ended.
+#ifndef RUN_PROGRAM_H
+#define RUN_PROGRAM_H
+
+#include <string>
+#include <vector>
+
+struct run_result {
+    int exit_status = -1; // -1 when it did not exit by itself
+    int end_signal = 0;   // the signal that ended it, 0 when none
+    std::string output;
+    std::string errors;
+    double seconds = 0;
+};
+
+struct run_options {
+    // The folder whose libVururi-Red-Ivi.so the program is to load.
+    std::string library_dir;
+    // NAME=VALUE entries added to a minimal environment.
+    std::vector<std::string> environment;
+    // Where standard output goes instead of being collected, such as /dev/full.
+    std::string output_path;
+};
+
+run_result run_program(const run_options &options);
+
+// A temporary file's name, unique to this process and call, removed by the caller.
+std::string temporary_path(const char *stem);
+
+std::vector<std::string> read_lines(const std::string &path);
+
+#endif
