@@ -14,36 +14,57 @@ static const key_codes unknown_key = {0, 0};
 enum modifier { no_modifier, with_shift, with_ctrl, with_alt, modifier_count };
 
 enum named_key {
-    key_up, key_down, key_right, key_left, key_home, key_end, key_insert, key_delete,
-    key_page_up, key_page_down, key_f1, key_f2, key_f3, key_f4, key_f5, key_f6, key_f7,
-    key_f8, key_f9, key_f10, key_f11, key_f12, key_back_tab, named_key_count
+    key_up,
+    key_down,
+    key_right,
+    key_left,
+    key_home,
+    key_end,
+    key_insert,
+    key_delete,
+    key_page_up,
+    key_page_down,
+    key_f1,
+    key_f2,
+    key_f3,
+    key_f4,
+    key_f5,
+    key_f6,
+    key_f7,
+    key_f8,
+    key_f9,
+    key_f10,
+    key_f11,
+    key_f12,
+    key_back_tab,
+    named_key_count
 };
 
 // The PC console's codes for each key: alone, with Shift, with Ctrl, with Alt.
 static const key_codes pc_codes[named_key_count][modifier_count] = {
-    /* Up        */ {{0xE0, 72}, {0xE0, 72}, {0xE0, 141}, {0, 152}},
-    /* Down      */ {{0xE0, 80}, {0xE0, 80}, {0xE0, 145}, {0, 160}},
-    /* Right     */ {{0xE0, 77}, {0xE0, 77}, {0xE0, 116}, {0, 157}},
-    /* Left      */ {{0xE0, 75}, {0xE0, 75}, {0xE0, 115}, {0, 155}},
-    /* Home      */ {{0xE0, 71}, {0xE0, 71}, {0xE0, 119}, {0, 151}},
-    /* End       */ {{0xE0, 79}, {0xE0, 79}, {0xE0, 117}, {0, 159}},
-    /* Insert    */ {{0xE0, 82}, {0xE0, 82}, {0xE0, 146}, {0, 162}},
-    /* Delete    */ {{0xE0, 83}, {0xE0, 83}, {0xE0, 147}, {0, 163}},
-    /* Page Up   */ {{0xE0, 73}, {0xE0, 73}, {0xE0, 132}, {0, 153}},
-    /* Page Down */ {{0xE0, 81}, {0xE0, 81}, {0xE0, 118}, {0, 161}},
-    /* F1        */ {{0, 59}, {0, 84}, {0, 94}, {0, 104}},
-    /* F2        */ {{0, 60}, {0, 85}, {0, 95}, {0, 105}},
-    /* F3        */ {{0, 61}, {0, 86}, {0, 96}, {0, 106}},
-    /* F4        */ {{0, 62}, {0, 87}, {0, 97}, {0, 107}},
-    /* F5        */ {{0, 63}, {0, 88}, {0, 98}, {0, 108}},
-    /* F6        */ {{0, 64}, {0, 89}, {0, 99}, {0, 109}},
-    /* F7        */ {{0, 65}, {0, 90}, {0, 100}, {0, 110}},
-    /* F8        */ {{0, 66}, {0, 91}, {0, 101}, {0, 111}},
-    /* F9        */ {{0, 67}, {0, 92}, {0, 102}, {0, 112}},
-    /* F10       */ {{0, 68}, {0, 93}, {0, 103}, {0, 113}},
-    /* F11       */ {{0xE0, 133}, {0xE0, 135}, {0xE0, 137}, {0xE0, 139}},
-    /* F12       */ {{0xE0, 134}, {0xE0, 136}, {0xE0, 138}, {0xE0, 140}},
-    /* Shift+Tab */ {{0, 15}, {0, 15}, {0, 148}, {0, 165}},
+    {{0xE0, 72}, {0xE0, 72}, {0xE0, 141}, {0, 152}},      // Up
+    {{0xE0, 80}, {0xE0, 80}, {0xE0, 145}, {0, 160}},      // Down
+    {{0xE0, 77}, {0xE0, 77}, {0xE0, 116}, {0, 157}},      // Right
+    {{0xE0, 75}, {0xE0, 75}, {0xE0, 115}, {0, 155}},      // Left
+    {{0xE0, 71}, {0xE0, 71}, {0xE0, 119}, {0, 151}},      // Home
+    {{0xE0, 79}, {0xE0, 79}, {0xE0, 117}, {0, 159}},      // End
+    {{0xE0, 82}, {0xE0, 82}, {0xE0, 146}, {0, 162}},      // Insert
+    {{0xE0, 83}, {0xE0, 83}, {0xE0, 147}, {0, 163}},      // Delete
+    {{0xE0, 73}, {0xE0, 73}, {0xE0, 132}, {0, 153}},      // Page Up
+    {{0xE0, 81}, {0xE0, 81}, {0xE0, 118}, {0, 161}},      // Page Down
+    {{0, 59}, {0, 84}, {0, 94}, {0, 104}},                // F1
+    {{0, 60}, {0, 85}, {0, 95}, {0, 105}},                // F2
+    {{0, 61}, {0, 86}, {0, 96}, {0, 106}},                // F3
+    {{0, 62}, {0, 87}, {0, 97}, {0, 107}},                // F4
+    {{0, 63}, {0, 88}, {0, 98}, {0, 108}},                // F5
+    {{0, 64}, {0, 89}, {0, 99}, {0, 109}},                // F6
+    {{0, 65}, {0, 90}, {0, 100}, {0, 110}},               // F7
+    {{0, 66}, {0, 91}, {0, 101}, {0, 111}},               // F8
+    {{0, 67}, {0, 92}, {0, 102}, {0, 112}},               // F9
+    {{0, 68}, {0, 93}, {0, 103}, {0, 113}},               // F10
+    {{0xE0, 133}, {0xE0, 135}, {0xE0, 137}, {0xE0, 139}}, // F11
+    {{0xE0, 134}, {0xE0, 136}, {0xE0, 138}, {0xE0, 140}}, // F12
+    {{0, 15}, {0, 15}, {0, 148}, {0, 165}},               // Shift+Tab
 };
 
 // Keys sent as ESC [ or ESC O and a letter; introducer 0 stands for either.
@@ -54,16 +75,16 @@ static const struct {
     named_key key;
     modifier implied;
 } lettered_keys[] = {
-    {0, 'A', key_up, no_modifier},     {0, 'B', key_down, no_modifier},
-    {0, 'C', key_right, no_modifier},  {0, 'D', key_left, no_modifier},
-    {0, 'H', key_home, no_modifier},   {0, 'F', key_end, no_modifier},
-    {0, 'P', key_f1, no_modifier},     {0, 'Q', key_f2, no_modifier},
-    {0, 'R', key_f3, no_modifier},     {0, 'S', key_f4, no_modifier},
-    {'[', 'Z', key_back_tab, no_modifier},
-    {'[', 'a', key_up, with_shift},    {'[', 'b', key_down, with_shift},
-    {'[', 'c', key_right, with_shift}, {'[', 'd', key_left, with_shift},
-    {'O', 'a', key_up, with_ctrl},     {'O', 'b', key_down, with_ctrl},
-    {'O', 'c', key_right, with_ctrl},  {'O', 'd', key_left, with_ctrl},
+    {0, 'A', key_up, no_modifier},         {0, 'B', key_down, no_modifier},
+    {0, 'C', key_right, no_modifier},      {0, 'D', key_left, no_modifier},
+    {0, 'H', key_home, no_modifier},       {0, 'F', key_end, no_modifier},
+    {0, 'P', key_f1, no_modifier},         {0, 'Q', key_f2, no_modifier},
+    {0, 'R', key_f3, no_modifier},         {0, 'S', key_f4, no_modifier},
+    {'[', 'Z', key_back_tab, no_modifier}, {'[', 'a', key_up, with_shift},
+    {'[', 'b', key_down, with_shift},      {'[', 'c', key_right, with_shift},
+    {'[', 'd', key_left, with_shift},      {'O', 'a', key_up, with_ctrl},
+    {'O', 'b', key_down, with_ctrl},       {'O', 'c', key_right, with_ctrl},
+    {'O', 'd', key_left, with_ctrl},
 };
 
 // Keys sent as ESC [ number ~ (VT220 editing and function keys).
@@ -71,10 +92,10 @@ static const struct {
     int number;
     named_key key;
 } numbered_keys[] = {
-    {1, key_home},  {2, key_insert}, {3, key_delete}, {4, key_end},  {5, key_page_up},
-    {6, key_page_down}, {7, key_home}, {8, key_end},  {11, key_f1},  {12, key_f2},
-    {13, key_f3},   {14, key_f4},    {15, key_f5},    {17, key_f6},  {18, key_f7},
-    {19, key_f8},   {20, key_f9},    {21, key_f10},   {23, key_f11}, {24, key_f12},
+    {1, key_home},      {2, key_insert}, {3, key_delete}, {4, key_end},  {5, key_page_up},
+    {6, key_page_down}, {7, key_home},   {8, key_end},    {11, key_f1},  {12, key_f2},
+    {13, key_f3},       {14, key_f4},    {15, key_f5},    {17, key_f6},  {18, key_f7},
+    {19, key_f8},       {20, key_f9},    {21, key_f10},   {23, key_f11}, {24, key_f12},
 };
 
 // The final bytes of numbered keys: '~' takes its modifier from the second
@@ -94,16 +115,16 @@ static const struct {
     char shifted;
     int alt_code;
 } main_block_keys[] = {
-    {'1', '!', 120}, {'2', '@', 121}, {'3', '#', 122}, {'4', '$', 123},  {'5', '%', 124},
-    {'6', '^', 125}, {'7', '&', 126}, {'8', '*', 127}, {'9', '(', 128},  {'0', ')', 129},
-    {'-', '_', 130}, {'=', '+', 131}, {'q', 'Q', 16},  {'w', 'W', 17},   {'e', 'E', 18},
-    {'r', 'R', 19},  {'t', 'T', 20},  {'y', 'Y', 21},  {'u', 'U', 22},   {'i', 'I', 23},
-    {'o', 'O', 24},  {'p', 'P', 25},  {'[', '{', 26},  {']', '}', 27},   {'a', 'A', 30},
-    {'s', 'S', 31},  {'d', 'D', 32},  {'f', 'F', 33},  {'g', 'G', 34},   {'h', 'H', 35},
-    {'j', 'J', 36},  {'k', 'K', 37},  {'l', 'L', 38},  {';', ':', 39},   {'\'', '"', 40},
-    {'`', '~', 41},  {'\\', '|', 43}, {'z', 'Z', 44},  {'x', 'X', 45},   {'c', 'C', 46},
-    {'v', 'V', 47},  {'b', 'B', 48},  {'n', 'N', 49},  {'m', 'M', 50},   {',', '<', 51},
-    {'.', '>', 52},  {'/', '?', 53},  {' ', ' ', 57},  {'\r', '\r', 28}, {'\t', '\t', 165},
+    {'1', '!', 120},  {'2', '@', 121},  {'3', '#', 122}, {'4', '$', 123},  {'5', '%', 124},
+    {'6', '^', 125},  {'7', '&', 126},  {'8', '*', 127}, {'9', '(', 128},  {'0', ')', 129},
+    {'-', '_', 130},  {'=', '+', 131},  {'q', 'Q', 16},  {'w', 'W', 17},   {'e', 'E', 18},
+    {'r', 'R', 19},   {'t', 'T', 20},   {'y', 'Y', 21},  {'u', 'U', 22},   {'i', 'I', 23},
+    {'o', 'O', 24},   {'p', 'P', 25},   {'[', '{', 26},  {']', '}', 27},   {'a', 'A', 30},
+    {'s', 'S', 31},   {'d', 'D', 32},   {'f', 'F', 33},  {'g', 'G', 34},   {'h', 'H', 35},
+    {'j', 'J', 36},   {'k', 'K', 37},   {'l', 'L', 38},  {';', ':', 39},   {'\'', '"', 40},
+    {'`', '~', 41},   {'\\', '|', 43},  {'z', 'Z', 44},  {'x', 'X', 45},   {'c', 'C', 46},
+    {'v', 'V', 47},   {'b', 'B', 48},   {'n', 'N', 49},  {'m', 'M', 50},   {',', '<', 51},
+    {'.', '>', 52},   {'/', '?', 53},   {' ', ' ', 57},  {'\r', '\r', 28}, {'\t', '\t', 165},
     {0x7F, 0x7F, 14}, {0x08, 0x08, 14}, {0x1B, 0x1B, 1},
 };
 
@@ -115,7 +136,10 @@ static bool is_intermediate_byte(unsigned char byte)
     return byte >= 0x20 && byte <= 0x2F && byte != '$';
 }
 
-static bool is_final_byte(unsigned char byte) { return (byte >= 0x40 && byte <= 0x7E) || byte == '$'; }
+static bool is_final_byte(unsigned char byte)
+{
+    return (byte >= 0x40 && byte <= 0x7E) || byte == '$';
+}
 
 // xterm's modifier parameter is 1 plus the bits 1 Shift, 2 Alt, 4 Ctrl, 8 Meta;
 // the PC console has one code per key and modifier, Ctrl before Alt before Shift.
@@ -184,8 +208,9 @@ static size_t decode_sequence(const unsigned char *bytes, size_t length, bool mo
         if (length == 3 && more_may_follow)
             return 0;
         const unsigned char letter = length > 3 ? bytes[3] : 0;
-        *key = letter >= 'A' && letter <= 'E' ? codes_of(linux_console_keys[letter - 'A'], no_modifier, alt)
-                                              : unknown_key;
+        *key = letter >= 'A' && letter <= 'E'
+                   ? codes_of(linux_console_keys[letter - 'A'], no_modifier, alt)
+                   : unknown_key;
         return length > 3 ? 4 : 3;
     }
 

@@ -21,7 +21,6 @@ constexpr size_t key_bytes_max = 32;
 // alone, when the bytes are the start of a longer key press and
 // more_may_follow is true; with more_may_follow false and length >= 1 it
 // never does.
-size_t decode_key(const unsigned char *bytes, size_t length, bool more_may_follow,
-                  key_codes *key);
+size_t decode_key(const unsigned char *bytes, size_t length, bool more_may_follow, key_codes *key);
 
 #endif

@@ -162,7 +162,8 @@ int read_key()
     // A key press left over whole from the last call needs no terminal; one
     // whose rest can no longer come is taken as far as it goes.
     key_codes key = {-1, -1};
-    size_t taken = unread_length > 0 ? decode_key(unread_bytes, unread_length, !keyboard_gone, &key) : 0;
+    size_t taken =
+        unread_length > 0 ? decode_key(unread_bytes, unread_length, !keyboard_gone, &key) : 0;
     if (taken == 0 && open_keyboard() && enter_raw_input()) {
         // Bytes are read one at a time, so that no byte of a later key press
         // is taken from the terminal; the decoder says when a key is whole.

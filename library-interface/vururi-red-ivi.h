@@ -45,7 +45,8 @@ typedef struct WD_E_DeviceAddress {
 #ifdef __cplusplus
 static_assert(sizeof(WD_E_DeviceAddress) == 10, "a device address record is 10 bytes with no gaps");
 #else
-_Static_assert(sizeof(WD_E_DeviceAddress) == 10, "a device address record is 10 bytes with no gaps");
+_Static_assert(sizeof(WD_E_DeviceAddress) == 10,
+               "a device address record is 10 bytes with no gaps");
 #endif
 
 /* Writes the library's version: bits 16-31, 8-15 and 0-7 are its three fields. */

@@ -37,7 +37,8 @@ static const uint32_t library_version = 0x010400;
 // What WD_E_Open hands out as the interface handle.
 static const uint32_t simulated_handle = 0x57440001;
 // The simulated board's address record: 192.168.1.60, a locally administered MAC.
-static const WD_E_DeviceAddress board_address = {{192, 168, 1, 60}, {0x02, 0x57, 0x44, 0x01, 0x3C, 0x60}};
+static const WD_E_DeviceAddress board_address = {{192, 168, 1, 60},
+                                                 {0x02, 0x57, 0x44, 0x01, 0x3C, 0x60}};
 
 // True between a successful WD_E_Open and WD_E_Close.
 static bool interface_open;
@@ -55,8 +56,10 @@ static simulated_failure chosen_failure()
     for (const auto &row : failure_names)
         if (strcmp(row.name, name) == 0)
             return row.failure;
-    fprintf(stderr, "Vururi-Red-Ivi stand-in: WD_SIMULATE=%s is not one of open-fails, no-board, "
-                    "status-fails; simulating a healthy board\n", name);
+    fprintf(stderr,
+            "Vururi-Red-Ivi stand-in: WD_SIMULATE=%s is not one of open-fails, no-board, "
+            "status-fails; simulating a healthy board\n",
+            name);
     return no_failure;
 }
 
@@ -96,7 +99,8 @@ WD_E_API int32_t WD_E_Open(uint32_t *handle, int32_t)
     return 0;
 }
 
-WD_E_API int32_t WD_E_DiscoverAll(uint32_t handle, uint8_t *table, uint32_t capacity, uint32_t *count)
+WD_E_API int32_t WD_E_DiscoverAll(uint32_t handle, uint8_t *table, uint32_t capacity,
+                                  uint32_t *count)
 {
     if (const int32_t code = check_handle(handle))
         return code;

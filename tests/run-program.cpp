@@ -22,8 +22,10 @@ void collect(int output_fd, int errors_fd, run_result &result)
     int open_streams = (output_fd >= 0) + (errors_fd >= 0);
     while (open_streams > 0) {
         const auto elapsed = std::chrono::steady_clock::now() - start;
-        const int left_ms = run_limit_ms -
-            static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+        const int left_ms =
+            run_limit_ms -
+            static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
         if (left_ms <= 0 || poll(streams, 2, left_ms) <= 0)
             return;
         for (int i = 0; i < 2; ++i) {
@@ -91,7 +93,8 @@ run_result run_program(const run_options &options)
         }
         usleep(10000);
     }
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (WIFEXITED(status))
         result.exit_status = WEXITSTATUS(status);
     if (WIFSIGNALED(status))

@@ -145,12 +145,12 @@ TEST_P(CheckFailures, PrintExactlyTheirLinesAndTheRunGoesOnToTheClose)
     EXPECT_EQ(calls(), GetParam().calls);
 }
 
-const std::vector<std::string> calls_with_report = {
-    "WD_E_GetDllVersion", "WD_E_Open",          "WD_E_DiscoverAll",
-    "WD_E_Discover",      "WD_E_GetDeviceInfo", "WD_E_Close"};
-const std::vector<std::string> calls_with_error_text = {
-    "WD_E_GetDllVersion", "WD_E_Open",  "WD_E_DiscoverAll", "WD_E_Discover", "WD_E_GetErrorInfoMsg",
-    "WD_E_Close"};
+const std::vector<std::string> calls_with_report = {"WD_E_GetDllVersion", "WD_E_Open",
+                                                    "WD_E_DiscoverAll",   "WD_E_Discover",
+                                                    "WD_E_GetDeviceInfo", "WD_E_Close"};
+const std::vector<std::string> calls_with_error_text = {"WD_E_GetDllVersion",   "WD_E_Open",
+                                                        "WD_E_DiscoverAll",     "WD_E_Discover",
+                                                        "WD_E_GetErrorInfoMsg", "WD_E_Close"};
 
 INSTANTIATE_TEST_SUITE_P(
     Combinations, CheckFailures,
@@ -240,39 +240,39 @@ TEST_P(Report, PrintsItsFiveLinesInLineOrder)
 
 INSTANTIATE_TEST_SUITE_P(
     Values, Report,
-    ::testing::Values(
-        report_case{"TypicalBoard", {}, good_report},
-        report_case{"AllZero",
-                    {"FAKE_STATUS=0", "FAKE_DIP=0", "FAKE_FIRMWARE=0", "FAKE_TICKLE=0", "FAKE_DIAG=0"},
-                    "\t-- STATUS  -- Board Status Bits = 0x0000\n"
-                    "\t-- VERSION -- Firmware Version: 00.00\n"
-                    "\t-- DIP SW  -- Current Dip Switch = 0x00\n"
-                    "\t-- TICKLE  -- Tickle count = 0\n"
-                    "\t-- DIAG    -- Board Diagnostice Bits = 0x0000\n"},
-        // Widths are minimums: wide values print every digit, upper case.
-        report_case{"WideValues",
-                    {"FAKE_STATUS=0x12345", "FAKE_DIP=0x1ff", "FAKE_FIRMWARE=0x12345",
-                     "FAKE_TICKLE=0xFFFFFFFF", "FAKE_DIAG=0xabcdef01"},
-                    "\t-- STATUS  -- Board Status Bits = 0x12345\n"
-                    "\t-- VERSION -- Firmware Version: 123.45\n"
-                    "\t-- DIP SW  -- Current Dip Switch = 0x1FF\n"
-                    "\t-- TICKLE  -- Tickle count = -1\n"
-                    "\t-- DIAG    -- Board Diagnostice Bits = 0xABCDEF01\n"},
-        report_case{"SmallValuesGetLeadingZeros",
-                    {"FAKE_STATUS=0xa", "FAKE_DIP=5", "FAKE_FIRMWARE=0x105", "FAKE_TICKLE=0x7FFFFFFF",
-                     "FAKE_DIAG=0x80"},
-                    "\t-- STATUS  -- Board Status Bits = 0x000A\n"
-                    "\t-- VERSION -- Firmware Version: 01.05\n"
-                    "\t-- DIP SW  -- Current Dip Switch = 0x05\n"
-                    "\t-- TICKLE  -- Tickle count = 2147483647\n"
-                    "\t-- DIAG    -- Board Diagnostice Bits = 0x0080\n"},
-        report_case{"TickleCountIsSigned",
-                    {"FAKE_FIRMWARE=0xFFFFFFFF", "FAKE_TICKLE=0x80000000"},
-                    "\t-- STATUS  -- Board Status Bits = 0x0003\n"
-                    "\t-- VERSION -- Firmware Version: FFFFFF.FF\n"
-                    "\t-- DIP SW  -- Current Dip Switch = 0x05\n"
-                    "\t-- TICKLE  -- Tickle count = -2147483648\n"
-                    "\t-- DIAG    -- Board Diagnostice Bits = 0x0000\n"}),
+    ::testing::Values(report_case{"TypicalBoard", {}, good_report},
+                      report_case{"AllZero",
+                                  {"FAKE_STATUS=0", "FAKE_DIP=0", "FAKE_FIRMWARE=0",
+                                   "FAKE_TICKLE=0", "FAKE_DIAG=0"},
+                                  "\t-- STATUS  -- Board Status Bits = 0x0000\n"
+                                  "\t-- VERSION -- Firmware Version: 00.00\n"
+                                  "\t-- DIP SW  -- Current Dip Switch = 0x00\n"
+                                  "\t-- TICKLE  -- Tickle count = 0\n"
+                                  "\t-- DIAG    -- Board Diagnostice Bits = 0x0000\n"},
+                      // Widths are minimums: wide values print every digit, upper case.
+                      report_case{"WideValues",
+                                  {"FAKE_STATUS=0x12345", "FAKE_DIP=0x1ff", "FAKE_FIRMWARE=0x12345",
+                                   "FAKE_TICKLE=0xFFFFFFFF", "FAKE_DIAG=0xabcdef01"},
+                                  "\t-- STATUS  -- Board Status Bits = 0x12345\n"
+                                  "\t-- VERSION -- Firmware Version: 123.45\n"
+                                  "\t-- DIP SW  -- Current Dip Switch = 0x1FF\n"
+                                  "\t-- TICKLE  -- Tickle count = -1\n"
+                                  "\t-- DIAG    -- Board Diagnostice Bits = 0xABCDEF01\n"},
+                      report_case{"SmallValuesGetLeadingZeros",
+                                  {"FAKE_STATUS=0xa", "FAKE_DIP=5", "FAKE_FIRMWARE=0x105",
+                                   "FAKE_TICKLE=0x7FFFFFFF", "FAKE_DIAG=0x80"},
+                                  "\t-- STATUS  -- Board Status Bits = 0x000A\n"
+                                  "\t-- VERSION -- Firmware Version: 01.05\n"
+                                  "\t-- DIP SW  -- Current Dip Switch = 0x05\n"
+                                  "\t-- TICKLE  -- Tickle count = 2147483647\n"
+                                  "\t-- DIAG    -- Board Diagnostice Bits = 0x0080\n"},
+                      report_case{"TickleCountIsSigned",
+                                  {"FAKE_FIRMWARE=0xFFFFFFFF", "FAKE_TICKLE=0x80000000"},
+                                  "\t-- STATUS  -- Board Status Bits = 0x0003\n"
+                                  "\t-- VERSION -- Firmware Version: FFFFFF.FF\n"
+                                  "\t-- DIP SW  -- Current Dip Switch = 0x05\n"
+                                  "\t-- TICKLE  -- Tickle count = -2147483648\n"
+                                  "\t-- DIAG    -- Board Diagnostice Bits = 0x0000\n"}),
     [](const auto &info) { return info.param.name; });
 
 } // namespace

@@ -96,7 +96,8 @@ bool same_settings(const termios &a, const termios &b)
     const long cpu_ms = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
                         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
     dprintf(report_fd, "exit %d signal %d same %d cpu_ms %ld leftover [%s]\n",
-            WIFEXITED(status) ? WEXITSTATUS(status) : -1, WIFSIGNALED(status) ? WTERMSIG(status) : 0,
+            WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            WIFSIGNALED(status) ? WTERMSIG(status) : 0,
             readable ? (same_settings(before, after) ? 1 : 0) : -1, cpu_ms, leftover.c_str());
     _exit(0);
 }
@@ -152,7 +153,8 @@ protected:
         return wait_until([&] { return screen.find(text) != std::string::npos; }, limit_ms);
     }
 
-    template <typename Condition> bool wait_until(Condition done, int limit_ms)
+    template <typename Condition>
+    bool wait_until(Condition done, int limit_ms)
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
         while (!done()) {
@@ -182,10 +184,7 @@ protected:
     }
 
     // True when the program is still running after that long.
-    bool still_waiting_after(int ms)
-    {
-        return !wait_for_report_line("exit ", ms);
-    }
+    bool still_waiting_after(int ms) { return !wait_for_report_line("exit ", ms); }
 
     void type(const std::string &bytes)
     {
@@ -248,13 +247,12 @@ TEST_P(KeyAtThePrompt, EndsTheWaitWithStatusZeroAndLeavesNoByteBehind)
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, KeyAtThePrompt,
-    ::testing::Values(key_case{"Letter", "x"}, key_case{"Enter", "\r"},
-                      key_case{"Up", "\x1b[A"}, key_case{"F1", "\x1bOP"},
-                      key_case{"F5", "\x1b[15~"}, key_case{"CtrlUp", "\x1b[1;5A"},
-                      key_case{"LoneEscape", "\x1b"}, key_case{"CtrlC", "\x03"},
-                      key_case{"CtrlZ", "\x1a"}, key_case{"CtrlBackslash", "\x1c"},
-                      key_case{"Utf8Character", "\xc3\xa9"}, key_case{"AltX", "\x1bx"},
-                      key_case{"UnknownSequence", "\x1b[200~"}),
+    ::testing::Values(key_case{"Letter", "x"}, key_case{"Enter", "\r"}, key_case{"Up", "\x1b[A"},
+                      key_case{"F1", "\x1bOP"}, key_case{"F5", "\x1b[15~"},
+                      key_case{"CtrlUp", "\x1b[1;5A"}, key_case{"LoneEscape", "\x1b"},
+                      key_case{"CtrlC", "\x03"}, key_case{"CtrlZ", "\x1a"},
+                      key_case{"CtrlBackslash", "\x1c"}, key_case{"Utf8Character", "\xc3\xa9"},
+                      key_case{"AltX", "\x1bx"}, key_case{"UnknownSequence", "\x1b[200~"}),
     [](const auto &info) { return info.param.name; });
 
 TEST_F(Terminal, KeysTypedWhileTheChecksRunAreDroppedAndANewKeyIsAwaited)

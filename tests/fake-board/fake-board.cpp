@@ -102,7 +102,8 @@ WD_E_API int32_t WD_E_Open(uint32_t *handle, int32_t reserved)
     return status;
 }
 
-WD_E_API int32_t WD_E_DiscoverAll(uint32_t handle, uint8_t *table, uint32_t capacity, uint32_t *count)
+WD_E_API int32_t WD_E_DiscoverAll(uint32_t handle, uint8_t *table, uint32_t capacity,
+                                  uint32_t *count)
 {
     record("WD_E_DiscoverAll handle=%08X capacity=%u table=%s", handle, capacity,
            hex(table, WD_E_DISCOVER_ALL_RECORDS * sizeof(WD_E_DeviceAddress)).c_str());
