@@ -109,8 +109,9 @@ int main(int, char **)
     }
 
     if (output_error != 0) {
-        fprintf(stderr, "watchdog-console: cannot write standard output: %s\n",
-                strerror(output_error));
+        // Nothing is left to tell if standard error fails too.
+        (void)fprintf(stderr, "watchdog-console: cannot write standard output: %s\n",
+                      strerror(output_error));
         exit_status = 2;
     }
     return exit_status;

@@ -70,8 +70,8 @@ static const key_codes pc_codes[named_key_count][modifier_count] = {
 // Keys sent as ESC [ or ESC O and a letter; introducer 0 stands for either.
 // rxvt sends Shift+arrow as ESC [ a..d and Ctrl+arrow as ESC O a..d.
 static const struct {
-    char introducer;
-    char final_byte;
+    unsigned char introducer;
+    unsigned char final_byte;
     named_key key;
     modifier implied;
 } lettered_keys[] = {
@@ -101,7 +101,7 @@ static const struct {
 // The final bytes of numbered keys: '~' takes its modifier from the second
 // parameter, rxvt's others stand for one.
 static const struct {
-    char final_byte;
+    unsigned char final_byte;
     modifier implied;
 } numbered_finals[] = {{'~', no_modifier}, {'$', with_shift}, {'^', with_ctrl}, {'@', with_ctrl}};
 
@@ -111,8 +111,8 @@ static const named_key linux_console_keys[] = {key_f1, key_f2, key_f3, key_f4, k
 // Characters of the PC keyboard's main block, unshifted and shifted, with the
 // code that Alt and that key give.
 static const struct {
-    char plain;
-    char shifted;
+    unsigned char plain;
+    unsigned char shifted;
     int alt_code;
 } main_block_keys[] = {
     {'1', '!', 120},  {'2', '@', 121},  {'3', '#', 122}, {'4', '$', 123},  {'5', '%', 124},
@@ -165,15 +165,14 @@ static key_codes codes_of(named_key key, modifier implied, bool alt)
 static key_codes alt_key(unsigned char character)
 {
     for (const auto &row : main_block_keys)
-        if (static_cast<unsigned char>(row.plain) == character ||
-            static_cast<unsigned char>(row.shifted) == character)
+        if (row.plain == character || row.shifted == character)
             return key_codes{0, row.alt_code};
     return unknown_key;
 }
 
 // The key of a complete sequence whose parameters are plain numbers.
-static key_codes sequence_key(char introducer, const int parameters[2], int parameter_count,
-                              unsigned char final_byte, bool alt)
+static key_codes sequence_key(unsigned char introducer, const int parameters[2],
+                              int parameter_count, unsigned char final_byte, bool alt)
 {
     for (const auto &row : lettered_keys)
         if (row.final_byte == final_byte && (row.introducer == 0 || row.introducer == introducer)) {
@@ -203,7 +202,7 @@ static key_codes sequence_key(char introducer, const int parameters[2], int para
 static size_t decode_sequence(const unsigned char *bytes, size_t length, bool more_may_follow,
                               bool alt, key_codes *key)
 {
-    const char introducer = static_cast<char>(bytes[1]);
+    const unsigned char introducer = bytes[1];
     if (introducer == '[' && length > 2 && bytes[2] == '[') {
         if (length == 3 && more_may_follow)
             return 0;

@@ -37,9 +37,9 @@ static size_t unread_length;
 static void restore_terminal_and_end(int signal_number)
 {
     if (raw_input_active)
-        tcsetattr(terminal_fd, TCSANOW, &saved_settings);
+        (void)tcsetattr(terminal_fd, TCSANOW, &saved_settings);
     // SA_RESETHAND put the default action back; it runs once the handler returns.
-    raise(signal_number);
+    (void)raise(signal_number);
 }
 
 static void catch_ending_signals()

@@ -56,17 +56,17 @@ static simulated_failure chosen_failure()
     for (const auto &row : failure_names)
         if (strcmp(row.name, name) == 0)
             return row.failure;
-    fprintf(stderr,
-            "Vururi-Red-Ivi stand-in: WD_SIMULATE=%s is not one of open-fails, no-board, "
-            "status-fails; simulating a healthy board\n",
-            name);
+    (void)fprintf(stderr,
+                  "Vururi-Red-Ivi stand-in: WD_SIMULATE=%s is not one of open-fails, no-board, "
+                  "status-fails; simulating a healthy board\n",
+                  name);
     return no_failure;
 }
 
 static int32_t fail(int32_t code, const char *text, const char *detail)
 {
-    snprintf(last_error_text, sizeof last_error_text, "%s", text);
-    snprintf(last_error_detail, sizeof last_error_detail, "%s (error %d)", detail, code);
+    (void)snprintf(last_error_text, sizeof last_error_text, "%s", text);
+    (void)snprintf(last_error_detail, sizeof last_error_detail, "%s (error %d)", detail, code);
     return code;
 }
 
@@ -124,8 +124,8 @@ WD_E_API int32_t WD_E_Discover(uint32_t handle, uint8_t *ip, uint8_t *mac)
     const bool is_board = memcmp(ip, board_address.ip, sizeof board_address.ip) == 0;
     if (!is_board || chosen_failure() == no_board) {
         char text[WD_E_ERROR_BUFFER_SIZE];
-        snprintf(text, sizeof text, "No watchdog board answered at %u.%u.%u.%u%s", ip[0], ip[1],
-                 ip[2], ip[3], is_board ? " (simulated)" : "");
+        (void)snprintf(text, sizeof text, "No watchdog board answered at %u.%u.%u.%u%s", ip[0],
+                       ip[1], ip[2], ip[3], is_board ? " (simulated)" : "");
         return fail(error_no_answer, text, is_board ? "WD_SIMULATE=no-board" : "no such board");
     }
     memcpy(mac, board_address.mac, sizeof board_address.mac);
