@@ -57,8 +57,8 @@ run_result run_program(const run_options &options)
     for (auto &entry : environment)
         envp.push_back(entry.data());
     envp.push_back(nullptr);
-    char program[] = WATCHDOG_CONSOLE;
-    char *argv[] = {program, nullptr};
+    std::string program = options.program.empty() ? WATCHDOG_CONSOLE : options.program;
+    char *argv[] = {program.data(), nullptr};
 
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
@@ -74,7 +74,7 @@ run_result run_program(const run_options &options)
         dup2(errors_pipe[1], STDERR_FILENO);
         for (const int fd : {output_pipe[0], output_pipe[1], errors_pipe[0], errors_pipe[1]})
             close(fd);
-        execve(program, argv, envp.data());
+        execve(program.c_str(), argv, envp.data());
         _exit(127);
     }
     close(output_pipe[1]);

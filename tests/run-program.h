@@ -21,6 +21,8 @@ struct run_options {
     std::vector<std::string> environment;
     // Where standard output goes instead of being collected, such as /dev/full.
     std::string output_path;
+    // The program to run, when it is not watchdog-console.
+    std::string program;
 };
 
 run_result run_program(const run_options &options);

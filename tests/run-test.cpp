@@ -32,7 +32,7 @@ protected:
     run_result run(std::vector<std::string> script, const std::string &output_path = "")
     {
         script.push_back("FAKE_BOARD_LOG=" + log_path);
-        return run_program({FAKE_BOARD_DIR, script, output_path});
+        return run_program({FAKE_BOARD_DIR, script, output_path, ""});
     }
 
     // The library's calls in order, by name alone.
@@ -274,5 +274,40 @@ INSTANTIATE_TEST_SUITE_P(
                                   "\t-- TICKLE  -- Tickle count = -2147483648\n"
                                   "\t-- DIAG    -- Board Diagnostice Bits = 0x0000\n"}),
     [](const auto &info) { return info.param.name; });
+
+} // namespace
+
+namespace {
+
+// The first line of the heap check's log, after a run with it preloaded.
+std::string heap_check(const std::string &program, std::vector<std::string> script)
+{
+    const std::string log_path = temporary_path("heap-check-log");
+    script.push_back("LD_PRELOAD=" HEAP_CHECK_LIBRARY);
+    script.push_back("HEAP_CHECK_LOG=" + log_path);
+    run_program({FAKE_BOARD_DIR, script, "", program});
+    const std::vector<std::string> lines = read_lines(log_path);
+    remove(log_path.c_str());
+    return lines.empty() ? "no log" : lines[0].substr(0, lines[0].find(" first"));
+}
+
+TEST(HeapCheck, TheProgramsOwnCodeAllocatesNothingOnTheHeap)
+{
+#ifdef WATCHDOG_SANITIZE
+    GTEST_SKIP() << "the sanitizers replace the allocator themselves";
+#endif
+    for (const auto &script : std::vector<std::vector<std::string>>{
+             {}, {"FAKE_OPEN=-5"}, {"FAKE_DISCOVER=-4"}, {"FAKE_DEVICE_INFO=-6"}})
+        EXPECT_EQ(heap_check("", script), "program allocations 0")
+            << (script.empty() ? "good run" : script[0]);
+}
+
+TEST(HeapCheck, NoticesAnAllocationInTheProgramsOwnCode)
+{
+#ifdef WATCHDOG_SANITIZE
+    GTEST_SKIP() << "the sanitizers replace the allocator themselves";
+#endif
+    EXPECT_EQ(heap_check(ALLOCATING_PROGRAM, {}), "program allocations 2");
+}
 
 } // namespace

@@ -292,6 +292,27 @@ TEST_F(Terminal, WaitingAtThePromptUsesNoMeasurableCpu)
     EXPECT_LT(result.cpu_ms, 100);
 }
 
+TEST_F(Terminal, AtATerminalTooTheProgramsOwnCodeAllocatesNothingOnTheHeap)
+{
+#ifdef WATCHDOG_SANITIZE
+    GTEST_SKIP() << "the sanitizers replace the allocator themselves";
+#endif
+    const std::string log_path = "/tmp/heap-check-terminal-" + std::to_string(getpid());
+    start({"LD_PRELOAD=" HEAP_CHECK_LIBRARY, "HEAP_CHECK_LOG=" + log_path, "FAKE_DELAY_MS=300"});
+    ASSERT_TRUE(wait_for_screen("DLL Version"));
+    type("a\x1b[A");
+    ASSERT_TRUE(wait_for_screen(prompt));
+    type("\x1b");
+    EXPECT_EQ(finish().exit_status, 0);
+    char line[128] = "";
+    FILE *log = fopen(log_path.c_str(), "r");
+    ASSERT_NE(log, nullptr);
+    EXPECT_NE(fgets(line, sizeof line, log), nullptr);
+    fclose(log);
+    remove(log_path.c_str());
+    EXPECT_THAT(line, ::testing::StartsWith("program allocations 0 "));
+}
+
 TEST_F(Terminal, AFailedOpenEndsAtOnceWithoutAPrompt)
 {
     start({"FAKE_OPEN=-5"});
