@@ -4,68 +4,13 @@
 // ESC before a key, and UTF-8 characters to the codes a PC console gives.
 
 #include "key-decoder.h"
+#include "pc-keys.h"
 
 static const unsigned char escape = 0x1B;
 
 // What a sequence becomes when no table below knows it: one key without a
 // character, taken whole, so none of its bytes reads as a key of its own.
 static const key_codes unknown_key = {0, 0};
-
-enum modifier { no_modifier, with_shift, with_ctrl, with_alt, modifier_count };
-
-enum named_key {
-    key_up,
-    key_down,
-    key_right,
-    key_left,
-    key_home,
-    key_end,
-    key_insert,
-    key_delete,
-    key_page_up,
-    key_page_down,
-    key_f1,
-    key_f2,
-    key_f3,
-    key_f4,
-    key_f5,
-    key_f6,
-    key_f7,
-    key_f8,
-    key_f9,
-    key_f10,
-    key_f11,
-    key_f12,
-    key_back_tab,
-    named_key_count
-};
-
-// The PC console's codes for each key: alone, with Shift, with Ctrl, with Alt.
-static const key_codes pc_codes[named_key_count][modifier_count] = {
-    {{0xE0, 72}, {0xE0, 72}, {0xE0, 141}, {0, 152}},      // Up
-    {{0xE0, 80}, {0xE0, 80}, {0xE0, 145}, {0, 160}},      // Down
-    {{0xE0, 77}, {0xE0, 77}, {0xE0, 116}, {0, 157}},      // Right
-    {{0xE0, 75}, {0xE0, 75}, {0xE0, 115}, {0, 155}},      // Left
-    {{0xE0, 71}, {0xE0, 71}, {0xE0, 119}, {0, 151}},      // Home
-    {{0xE0, 79}, {0xE0, 79}, {0xE0, 117}, {0, 159}},      // End
-    {{0xE0, 82}, {0xE0, 82}, {0xE0, 146}, {0, 162}},      // Insert
-    {{0xE0, 83}, {0xE0, 83}, {0xE0, 147}, {0, 163}},      // Delete
-    {{0xE0, 73}, {0xE0, 73}, {0xE0, 132}, {0, 153}},      // Page Up
-    {{0xE0, 81}, {0xE0, 81}, {0xE0, 118}, {0, 161}},      // Page Down
-    {{0, 59}, {0, 84}, {0, 94}, {0, 104}},                // F1
-    {{0, 60}, {0, 85}, {0, 95}, {0, 105}},                // F2
-    {{0, 61}, {0, 86}, {0, 96}, {0, 106}},                // F3
-    {{0, 62}, {0, 87}, {0, 97}, {0, 107}},                // F4
-    {{0, 63}, {0, 88}, {0, 98}, {0, 108}},                // F5
-    {{0, 64}, {0, 89}, {0, 99}, {0, 109}},                // F6
-    {{0, 65}, {0, 90}, {0, 100}, {0, 110}},               // F7
-    {{0, 66}, {0, 91}, {0, 101}, {0, 111}},               // F8
-    {{0, 67}, {0, 92}, {0, 102}, {0, 112}},               // F9
-    {{0, 68}, {0, 93}, {0, 103}, {0, 113}},               // F10
-    {{0xE0, 133}, {0xE0, 135}, {0xE0, 137}, {0xE0, 139}}, // F11
-    {{0xE0, 134}, {0xE0, 136}, {0xE0, 138}, {0xE0, 140}}, // F12
-    {{0, 15}, {0, 15}, {0, 148}, {0, 165}},               // Shift+Tab
-};
 
 // Keys sent as ESC [ or ESC O and a letter; introducer 0 stands for either.
 // rxvt sends Shift+arrow as ESC [ a..d and Ctrl+arrow as ESC O a..d.
@@ -108,26 +53,6 @@ static const struct {
 // The Linux console sends F1 to F5 as ESC [ [ A to E.
 static const named_key linux_console_keys[] = {key_f1, key_f2, key_f3, key_f4, key_f5};
 
-// Characters of the PC keyboard's main block, unshifted and shifted, with the
-// code that Alt and that key give.
-static const struct {
-    unsigned char plain;
-    unsigned char shifted;
-    int alt_code;
-} main_block_keys[] = {
-    {'1', '!', 120},  {'2', '@', 121},  {'3', '#', 122}, {'4', '$', 123},  {'5', '%', 124},
-    {'6', '^', 125},  {'7', '&', 126},  {'8', '*', 127}, {'9', '(', 128},  {'0', ')', 129},
-    {'-', '_', 130},  {'=', '+', 131},  {'q', 'Q', 16},  {'w', 'W', 17},   {'e', 'E', 18},
-    {'r', 'R', 19},   {'t', 'T', 20},   {'y', 'Y', 21},  {'u', 'U', 22},   {'i', 'I', 23},
-    {'o', 'O', 24},   {'p', 'P', 25},   {'[', '{', 26},  {']', '}', 27},   {'a', 'A', 30},
-    {'s', 'S', 31},   {'d', 'D', 32},   {'f', 'F', 33},  {'g', 'G', 34},   {'h', 'H', 35},
-    {'j', 'J', 36},   {'k', 'K', 37},   {'l', 'L', 38},  {';', ':', 39},   {'\'', '"', 40},
-    {'`', '~', 41},   {'\\', '|', 43},  {'z', 'Z', 44},  {'x', 'X', 45},   {'c', 'C', 46},
-    {'v', 'V', 47},   {'b', 'B', 48},   {'n', 'N', 49},  {'m', 'M', 50},   {',', '<', 51},
-    {'.', '>', 52},   {'/', '?', 53},   {' ', ' ', 57},  {'\r', '\r', 28}, {'\t', '\t', 165},
-    {0x7F, 0x7F, 14}, {0x08, 0x08, 14}, {0x1B, 0x1B, 1},
-};
-
 static bool is_parameter_byte(unsigned char byte) { return byte >= 0x30 && byte <= 0x3F; }
 
 // '$' ends rxvt's Shift sequences, so it is a final byte here, not an intermediate.
@@ -155,19 +80,17 @@ static modifier modifier_of(int parameter)
     return no_modifier;
 }
 
-static key_codes codes_of(named_key key, modifier implied, bool alt)
+static key_codes codes_of(named_key key, modifier held, bool alt)
 {
-    if (alt && implied != with_ctrl)
-        implied = with_alt;
-    return pc_codes[key][implied];
+    if (alt && held != with_ctrl)
+        held = with_alt;
+    return pc_key_codes(key, held);
 }
 
 static key_codes alt_key(unsigned char character)
 {
-    for (const auto &row : main_block_keys)
-        if (row.plain == character || row.shifted == character)
-            return key_codes{0, row.alt_code};
-    return unknown_key;
+    const int code = alt_code(character);
+    return code != 0 ? key_codes{0, code} : unknown_key;
 }
 
 // The key of a complete sequence whose parameters are plain numbers.

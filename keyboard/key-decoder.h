@@ -5,13 +5,7 @@
 
 #include <cstddef>
 
-// The codes of one key press. A key that yields a character has one code: the
-// character (its Unicode code point when it is not ASCII). A key that yields
-// none has two, as on a PC console: the prefix 0 or 0xE0, then the key's code.
-struct key_codes {
-    int first;
-    int second; // -1 for a key with one code
-};
+#include "pc-keys.h"
 
 // The longest key press the decoder waits for; longer input is cut there.
 constexpr size_t key_bytes_max = 32;
