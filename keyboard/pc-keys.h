@@ -16,7 +16,8 @@ struct key_codes {
 // before Alt, and Alt before Shift.
 enum modifier { no_modifier, with_shift, with_ctrl, with_alt, modifier_count };
 
-// The keys without a character.
+// The keys without a character; key_up to key_page_down are the cursor and
+// editing keys, which the number pad has too.
 enum named_key {
     key_up,
     key_down,
