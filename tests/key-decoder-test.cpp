@@ -10,6 +10,7 @@
 
 namespace {
 
+// ESC is written \033 where a hex digit follows it, which \x1b would swallow.
 struct decoder_case {
     const char *name;
     std::string bytes;
@@ -84,20 +85,11 @@ std::vector<decoder_case> complete_keys()
         {"CtrlDeleteRxvt", "\x1b[3^", 4, 0xE0, 147},
         {"AltUpRxvt", "\x1b\x1b[A", 4, 0, 152},
         {"AltF1Rxvt", "\x1b\x1bOP", 4, 0, 104},
-        {"AltA",
-         "\x1b"
-         "a",
-         2, 0, 30},
-        {"AltShiftA",
-         "\x1b"
-         "A",
-         2, 0, 30},
+        {"AltA", "\033a", 2, 0, 30},
+        {"AltShiftA", "\033A", 2, 0, 30},
         {"AltZ", "\x1bz", 2, 0, 44},
         {"AltM", "\x1bm", 2, 0, 50},
-        {"Alt1",
-         "\x1b"
-         "1",
-         2, 0, 120},
+        {"Alt1", "\0331", 2, 0, 120},
         {"AltEnter", "\x1b\r", 2, 0, 28},
         {"AltBackspace", "\x1b\x7f", 2, 0, 14},
         {"AltEscape", "\x1b\x1b", 2, 0, 1},
