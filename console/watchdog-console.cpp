@@ -31,6 +31,7 @@ __attribute__((format(printf, 1, 2))) static void print(const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
+    errno = 0; // so that a failure below is told by its own errno, not an older one
     const int written = vprintf(format, arguments);
     va_end(arguments);
     // Flushed at once, so the prompt without a line end shows during the wait
