@@ -130,10 +130,12 @@ static size_t decode_sequence(const unsigned char *bytes, size_t length, bool mo
         if (length == 3 && more_may_follow)
             return 0;
         const unsigned char letter = length > 3 ? bytes[3] : 0;
-        *key = letter >= 'A' && letter <= 'E'
-                   ? codes_of(linux_console_keys[letter - 'A'], no_modifier, alt)
-                   : unknown_key;
-        return length > 3 ? 4 : 3;
+        if (letter < 'A' || letter > 'E') {
+            *key = unknown_key; // and the byte after it is a key of its own
+            return 3;
+        }
+        *key = codes_of(linux_console_keys[letter - 'A'], no_modifier, alt);
+        return 4;
     }
 
     int parameters[2] = {0, 0};

@@ -112,6 +112,7 @@ std::vector<decoder_case> complete_keys()
         {"HugeParameterDoesNotOverflow", "\x1b[99999999999999999999~", 23, 0, 0},
         {"CutShortSequence", "\x1b[1;5", 5, 0, 0},
         {"CutShortLinuxConsole", "\x1b[[", 3, 0, 0},
+        {"LinuxConsoleWithAnUnknownLetter", "\x1b[[x", 3, 0, 0},
         {"BrokenSequenceEndsBeforeTheBreak", "\x1b[1\x03", 3, 0, 0},
         {"BrokenRightAfterBracket", "\x1b[\x03", 2, 0, 26},
     };
