@@ -111,20 +111,24 @@ static void leave_raw_input()
     raw_input_active = 0;
 }
 
+// True when input, end of file or a hangup is there within wait_ms.
+static bool input_within(int wait_ms)
+{
+    struct pollfd terminal = {terminal_fd, POLLIN, 0};
+    int ready;
+    do
+        ready = poll(&terminal, 1, wait_ms);
+    while (ready < 0 && errno == EINTR);
+    return ready != 0;
+}
+
 // Reads one byte, waiting at most wait_ms, or as long as it takes when
 // wait_ms is negative. Returns 1 with a byte, 0 when the wait ran out, and
 // -1 when the keyboard is gone (end of file, hangup, any other error).
 static int read_byte(int wait_ms, unsigned char *byte)
 {
-    if (wait_ms >= 0) {
-        struct pollfd terminal = {terminal_fd, POLLIN, 0};
-        int ready;
-        do
-            ready = poll(&terminal, 1, wait_ms);
-        while (ready < 0 && errno == EINTR);
-        if (ready == 0)
-            return 0;
-    }
+    if (wait_ms >= 0 && !input_within(wait_ms))
+        return 0;
     ssize_t count;
     do
         count = read(terminal_fd, byte, 1);
@@ -141,14 +145,11 @@ bool key_available()
         return true;
     if (!open_keyboard() || !enter_raw_input())
         return false;
-    // Keys typed in line mode become readable once raw input is on.
-    struct pollfd terminal = {terminal_fd, POLLIN, 0};
-    int ready;
-    do
-        ready = poll(&terminal, 1, 0);
-    while (ready < 0 && errno == EINTR);
+    // Keys typed in line mode become readable once raw input is on. End of
+    // file and a hangup count too: read_key then finds the keyboard gone.
+    const bool available = input_within(0);
     leave_raw_input();
-    return ready > 0;
+    return available;
 }
 
 int read_key()
