@@ -51,15 +51,6 @@ run_result run_program(const run_options &options)
     int errors_pipe[2];
     if (pipe(output_pipe) != 0 || pipe(errors_pipe) != 0)
         return {};
-    std::vector<std::string> environment = {"LD_LIBRARY_PATH=" + options.library_dir, "LC_ALL=C"};
-    environment.insert(environment.end(), options.environment.begin(), options.environment.end());
-    std::vector<char *> envp;
-    for (auto &entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    std::string program = options.program.empty() ? WATCHDOG_CONSOLE : options.program;
-    char *argv[] = {program.data(), nullptr};
-
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {
@@ -74,8 +65,7 @@ run_result run_program(const run_options &options)
         dup2(errors_pipe[1], STDERR_FILENO);
         for (const int fd : {output_pipe[0], output_pipe[1], errors_pipe[0], errors_pipe[1]})
             close(fd);
-        execve(program.c_str(), argv, envp.data());
-        _exit(127);
+        exec_program(options.program, options.library_dir, options.environment);
     }
     close(output_pipe[1]);
     close(errors_pipe[1]);
@@ -100,6 +90,21 @@ run_result run_program(const run_options &options)
     if (WIFSIGNALED(status))
         result.end_signal = WTERMSIG(status);
     return result;
+}
+
+void exec_program(const std::string &program, const std::string &library_dir,
+                  const std::vector<std::string> &environment)
+{
+    std::vector<std::string> entries = {"LD_LIBRARY_PATH=" + library_dir, "LC_ALL=C"};
+    entries.insert(entries.end(), environment.begin(), environment.end());
+    std::vector<char *> envp;
+    for (auto &entry : entries)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string path = program.empty() ? WATCHDOG_CONSOLE : program;
+    char *argv[] = {path.data(), nullptr};
+    execve(path.c_str(), argv, envp.data());
+    _exit(127);
 }
 
 std::string temporary_path(const char *stem)

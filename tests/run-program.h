@@ -27,6 +27,12 @@ struct run_options {
 
 run_result run_program(const run_options &options);
 
+// Replaces this freshly forked process with the program (watchdog-console
+// when program is empty), in an environment of nothing but the library
+// folder and the given NAME=VALUE entries.
+[[noreturn]] void exec_program(const std::string &program, const std::string &library_dir,
+                               const std::vector<std::string> &environment);
+
 // A temporary file's name, unique to this process and call, removed by the caller.
 std::string temporary_path(const char *stem);
 

@@ -25,6 +25,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "run-program.h"
+
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -49,13 +51,6 @@ bool same_settings(const termios &a, const termios &b)
     termios before{};
     tcgetattr(STDIN_FILENO, &before);
 
-    std::vector<std::string> entries = {"LD_LIBRARY_PATH=" FAKE_BOARD_DIR, "LC_ALL=C"};
-    entries.insert(entries.end(), environment.begin(), environment.end());
-    std::vector<char *> envp;
-    for (auto &entry : entries)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
     const pid_t program = fork();
     if (program == 0) {
         const rlimit no_core = {0, 0};
@@ -63,10 +58,7 @@ bool same_settings(const termios &a, const termios &b)
         if (input_from_dev_null)
             dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
         close(report_fd);
-        char path[] = WATCHDOG_CONSOLE;
-        char *argv[] = {path, nullptr};
-        execve(path, argv, envp.data());
-        _exit(127);
+        exec_program("", FAKE_BOARD_DIR, environment);
     }
     dprintf(report_fd, "pid %d\n", program);
 
