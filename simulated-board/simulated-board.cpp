@@ -2,7 +2,8 @@
 // the same contract. It simulates one healthy board at 192.168.1.60 in
 // memory and sends no network traffic at all.
 //
-// WD_SIMULATE in the environment makes it simulate a failure instead:
+// WD_SIMULATE in the environment, read at each WD_E_Open, makes it simulate
+// a failure instead:
 //   open-fails    the interface cannot be opened (code -3)
 //   no-board      no board answers a discovery (code -4)
 //   status-fails  the board does not answer the status read (code -6)
@@ -42,6 +43,8 @@ static const WD_E_DeviceAddress board_address = {{192, 168, 1, 60},
 
 // True between a successful WD_E_Open and WD_E_Close.
 static bool interface_open;
+// The failure WD_SIMULATE asked for, read once at each WD_E_Open.
+static simulated_failure simulation = no_failure;
 // The text and detail of the most recent failure, for WD_E_GetErrorInfoMsg.
 static char last_error_text[WD_E_ERROR_BUFFER_SIZE] = "No error";
 static char last_error_detail[WD_E_ERROR_BUFFER_SIZE] = "";
@@ -91,7 +94,8 @@ WD_E_API int32_t WD_E_Open(uint32_t *handle, int32_t)
 {
     if (handle == nullptr)
         return fail(error_bad_argument, "No place for the handle", "null pointer");
-    if (chosen_failure() == open_fails)
+    simulation = chosen_failure();
+    if (simulation == open_fails)
         return fail(error_open_failed, "Cannot open the Ethernet interface (simulated)",
                     "WD_SIMULATE=open-fails");
     interface_open = true;
@@ -106,7 +110,7 @@ WD_E_API int32_t WD_E_DiscoverAll(uint32_t handle, uint8_t *table, uint32_t capa
         return code;
     if (table == nullptr || count == nullptr)
         return fail(error_bad_argument, "No place for the boards found", "null pointer");
-    if (chosen_failure() == no_board)
+    if (simulation == no_board)
         return fail(error_no_answer, "No watchdog board answered the discovery (simulated)",
                     "WD_SIMULATE=no-board");
     *count = capacity > 0 ? 1 : 0;
@@ -122,7 +126,7 @@ WD_E_API int32_t WD_E_Discover(uint32_t handle, uint8_t *ip, uint8_t *mac)
     if (ip == nullptr || mac == nullptr)
         return fail(error_bad_argument, "No address to discover", "null pointer");
     const bool is_board = memcmp(ip, board_address.ip, sizeof board_address.ip) == 0;
-    if (!is_board || chosen_failure() == no_board) {
+    if (!is_board || simulation == no_board) {
         char text[WD_E_ERROR_BUFFER_SIZE];
         (void)snprintf(text, sizeof text, "No watchdog board answered at %u.%u.%u.%u%s", ip[0],
                        ip[1], ip[2], ip[3], is_board ? " (simulated)" : "");
@@ -140,7 +144,7 @@ WD_E_API int32_t WD_E_GetDeviceInfo(uint32_t handle, uint32_t *status, uint32_t 
     if (status == nullptr || dip == nullptr || firmware == nullptr || tickle == nullptr ||
         diag == nullptr)
         return fail(error_bad_argument, "No place for the board's values", "null pointer");
-    if (chosen_failure() == status_fails)
+    if (simulation == status_fails)
         return fail(error_status_read, "The board did not answer the status read (simulated)",
                     "WD_SIMULATE=status-fails");
     *status = 0x0003; // armed and running

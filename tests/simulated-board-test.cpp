@@ -1,6 +1,7 @@
 // The stand-in board library: on its own, through its contract, and with the
 // program run against it as a user runs it.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -92,7 +93,11 @@ TEST_F(StandIn, SimulatesEachFailureWithACodeAndAText)
     EXPECT_EQ(WD_E_Discover(handle, record.ip, record.mac), -4);
     EXPECT_EQ(error_text(), "No watchdog board answered at 192.168.1.60 (simulated)");
 
+    WD_E_Close(handle);
+
+    // The simulation is chosen when the interface opens.
     setenv("WD_SIMULATE", "status-fails", 1);
+    ASSERT_EQ(WD_E_Open(&handle, 0), 0);
     uint32_t v[5];
     EXPECT_EQ(WD_E_GetDeviceInfo(handle, &v[0], &v[1], &v[2], &v[3], &v[4]), -6);
     EXPECT_THAT(error_text(), HasSubstr("status read"));
@@ -136,10 +141,11 @@ INSTANTIATE_TEST_SUITE_P(
                         "Discover IP Parameters Success.\n\n\nPress Any Key to Exit"}),
     [](const auto &info) { return info.param.name; });
 
-TEST(StandInChoice, AnUnknownSimulationIsNamedOnStandardErrorAndTheBoardStaysHealthy)
+TEST(StandInChoice, AnUnknownSimulationIsNamedOnStandardErrorOnceAndTheBoardStaysHealthy)
 {
     const run_result result = run_program({SIMULATED_BOARD_DIR, {"WD_SIMULATE=no-such"}, "", ""});
     EXPECT_THAT(result.errors, HasSubstr("WD_SIMULATE=no-such"));
+    EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1);
     EXPECT_THAT(result.output, HasSubstr("Discover IP Parameters Success."));
     EXPECT_EQ(result.exit_status, 0);
 }
