@@ -102,11 +102,16 @@ int main(int, char **)
             board_status_report();
         WD_E_Close(interface_handle);
 
-        // Keys pressed while the checks ran must not answer the prompt.
-        while (key_available())
+        // A prompt that nobody can see must not hold the program: with the
+        // output lost, the error line below comes at once.
+        if (output_error == 0) {
+            // Keys pressed while the checks ran must not answer the prompt.
+            while (key_available())
+                read_key();
+            print("\n\nPress Any Key to Exit");
+        }
+        if (output_error == 0)
             read_key();
-        print("\n\nPress Any Key to Exit");
-        read_key();
     }
 
     if (output_error != 0) {

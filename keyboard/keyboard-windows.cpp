@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "console-events.h"
-#include "keyboard.h"
+#include "console-events-windows.h"
+#include "keyboard-platform.h"
 
 // The console's input buffer, INVALID_HANDLE_VALUE until first opened.
 static HANDLE console_input = INVALID_HANDLE_VALUE;
@@ -15,8 +15,6 @@ static bool keyboard_gone;
 static DWORD saved_mode;
 // Nonzero while read_key has changed the input mode; the control handler reads it.
 static volatile LONG raw_input_active;
-// The second code of the last two-code key, -1 when none is pending.
-static int pending_code = -1;
 // The first half of a character beyond the Basic Multilingual Plane, 0 when none.
 static unsigned high_surrogate;
 
@@ -61,10 +59,8 @@ static bool open_keyboard()
     return true;
 }
 
-bool key_available()
+bool platform_key_waiting()
 {
-    if (pending_code >= 0)
-        return true;
     if (!open_keyboard())
         return false;
     // Events that are no key press are read and dropped until a key press
@@ -85,21 +81,16 @@ bool key_available()
     }
 }
 
-int read_key()
+key_codes platform_read_key()
 {
-    if (pending_code >= 0) {
-        const int code = pending_code;
-        pending_code = -1;
-        return code;
-    }
+    key_codes codes = {-1, -1};
     if (!open_keyboard() || !GetConsoleMode(console_input, &saved_mode))
-        return -1;
+        return codes;
     // Ctrl+C is a key like any other while the read lasts, and nothing echoes.
     raw_input_active = 1;
     SetConsoleMode(console_input,
                    saved_mode & ~static_cast<DWORD>(ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT |
                                                     ENABLE_ECHO_INPUT));
-    key_codes codes = {-1, -1};
     while (codes.first < 0) {
         INPUT_RECORD record;
         DWORD count = 0;
@@ -112,6 +103,5 @@ int read_key()
     }
     SetConsoleMode(console_input, saved_mode);
     raw_input_active = 0;
-    pending_code = codes.second;
-    return codes.first;
+    return codes;
 }

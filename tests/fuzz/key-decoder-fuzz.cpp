@@ -16,7 +16,7 @@
 #include <cstring>
 #include <vector>
 
-#include "key-decoder.h"
+#include "key-decoder-posix.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The Windows console's input events, reduced to what decides whether an
 // event is a key press and which codes it gives. Pure, and free of
 // windows.h, so that it builds and is tested on any platform.
-#ifndef CONSOLE_EVENTS_H
-#define CONSOLE_EVENTS_H
+#ifndef CONSOLE_EVENTS_WINDOWS_H
+#define CONSOLE_EVENTS_WINDOWS_H
 
 #include "pc-keys.h"
 

@@ -1,4 +1,4 @@
-#include "console-events.h"
+#include "console-events-windows.h"
 
 // Values from the Windows console API.
 static const unsigned key_event = 0x0001;

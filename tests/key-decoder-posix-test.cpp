@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "key-decoder.h"
+#include "key-decoder-posix.h"
 
 namespace {
 
@@ -108,6 +108,12 @@ std::vector<decoder_case> complete_keys()
         {"LinuxConsoleWithAnUnknownLetter", "\x1b[[x", 3, 0, 0},
         {"BrokenSequenceEndsBeforeTheBreak", "\x1b[1\x03", 3, 0, 0},
         {"BrokenRightAfterBracket", "\x1b[\x03", 2, 0, 26},
+        // An X10 mouse report's three bytes can be anything, ESC and '[' included.
+        {"MouseReport", "\x1b[M !!", 6, 0, 0},
+        {"MouseReportFarRight", "\x1b[M\xe0\xff\x80", 6, 0, 0},
+        {"MouseReportOfSequenceBytes", "\x1b[M\x1b[A", 6, 0, 0},
+        {"MouseReportThenAKey", "\x1b[M #!x", 6, 0, 0},
+        {"AltMouseReport", "\x1b\x1b[M !!", 7, 0, 0},
     };
 }
 
@@ -123,6 +129,7 @@ std::vector<decoder_case> keys_decided_by_the_end_of_input()
         {"LatinOneByteCutShort", "\xe9", 1, 0xE9, -1},
         {"CutShortSequence", "\x1b[1;5", 5, 0, 0},
         {"CutShortLinuxConsole", "\x1b[[", 3, 0, 0},
+        {"CutShortMouseReport", "\x1b[M !", 5, 0, 0},
     };
 }
 
@@ -152,7 +159,8 @@ TEST(DecodeKey, WaitsForTheRestOfAKeyPressOnlyWhileItIsIncomplete)
 {
     for (const std::string incomplete :
          {"\x1b", "\x1b[", "\x1bO", "\x1b[1", "\x1b[1;", "\x1b[1;5", "\x1b[[", "\x1b\x1b",
-          "\x1b\x1b[", "\x1b\x1b[1;", "\xc3", "\xe2\x82", "\xf0\x9f\x98", "\x1b\xc3"}) {
+          "\x1b\x1b[", "\x1b\x1b[1;", "\xc3", "\xe2\x82", "\xf0\x9f\x98", "\x1b\xc3", "\x1b[M",
+          "\x1b[M ", "\x1b[M\x1b["}) {
         key_codes key = {-2, -2};
         EXPECT_EQ(decode_key(reinterpret_cast<const unsigned char *>(incomplete.data()),
                              incomplete.size(), true, &key),
@@ -185,6 +193,24 @@ TEST(DecodeKey, AnOverlongSequenceIsCutAtTheLimitAndTakenWhole)
               bytes.size());
     EXPECT_EQ(key.first, 0);
     EXPECT_EQ(key.second, 0);
+}
+
+// The reader drops the rest of a cut sequence up to its final byte, and keeps
+// the first byte that cannot belong to it as the next key press.
+TEST(DecodeKey, TellsWhatAByteAfterACutSequenceIsToIt)
+{
+    const struct {
+        unsigned char byte;
+        sequence_part part;
+    } cases[] = {
+        {'0', more_of_sequence}, {'9', more_of_sequence}, {';', more_of_sequence},
+        {'<', more_of_sequence}, {' ', more_of_sequence}, {'~', end_of_sequence},
+        {'A', end_of_sequence},  {'$', end_of_sequence},  {'@', end_of_sequence},
+        {0x1B, not_of_sequence}, {0x03, not_of_sequence}, {'\r', not_of_sequence},
+        {0x7F, not_of_sequence}, {0xC3, not_of_sequence},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(part_of_cut_sequence(c.byte), c.part) << "byte " << static_cast<int>(c.byte);
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 // for Ctrl+Up), and a final byte. This decoder maps those sequences, Alt as an
 // ESC before a key, and UTF-8 characters to the codes a PC console gives.
 
-#include "key-decoder.h"
+#include "key-decoder-posix.h"
 #include "pc-keys.h"
 
 static const unsigned char escape = 0x1B;
@@ -121,11 +121,27 @@ static key_codes sequence_key(unsigned char introducer, const int parameters[2],
     return unknown_key;
 }
 
+// An X10 mouse report, ESC [ M and three bytes of button and position, which
+// can be any bytes at all.
+static const size_t mouse_report_length = 6;
+
+static bool is_mouse_report(const unsigned char *bytes, size_t length)
+{
+    return bytes[1] == '[' && length > 2 && bytes[2] == 'M';
+}
+
 // bytes[0] is ESC and bytes[1] '[' or 'O'; alt: an ESC came before them.
 static size_t decode_sequence(const unsigned char *bytes, size_t length, bool more_may_follow,
                               bool alt, key_codes *key)
 {
     const unsigned char introducer = bytes[1];
+    if (is_mouse_report(bytes, length)) {
+        // One key press, taken whole, so that none of its bytes reads as a key.
+        if (length < mouse_report_length && more_may_follow)
+            return 0;
+        *key = unknown_key;
+        return length < mouse_report_length ? length : mouse_report_length;
+    }
     if (introducer == '[' && length > 2 && bytes[2] == '[') {
         if (length == 3 && more_may_follow)
             return 0;
@@ -242,4 +258,12 @@ size_t decode_key(const unsigned char *bytes, size_t length, bool more_may_follo
         return decode_utf8(bytes, length, more_may_follow, key);
     *key = key_codes{bytes[0], -1};
     return 1;
+}
+
+sequence_part part_of_cut_sequence(unsigned char byte)
+{
+    // Only a sequence with parameters grows past key_bytes_max.
+    if (is_parameter_byte(byte) || is_intermediate_byte(byte))
+        return more_of_sequence;
+    return is_final_byte(byte) ? end_of_sequence : not_of_sequence;
 }

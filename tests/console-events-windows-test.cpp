@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "console-events.h"
+#include "console-events-windows.h"
 
 namespace {
 
