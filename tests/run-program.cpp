@@ -3,6 +3,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
@@ -65,7 +67,9 @@ run_result run_program(const run_options &options)
         dup2(errors_pipe[1], STDERR_FILENO);
         for (const int fd : {output_pipe[0], output_pipe[1], errors_pipe[0], errors_pipe[1]})
             close(fd);
-        exec_program(options.program, options.library_dir, options.environment);
+        exec_program(options.program.empty() ? std::vector<std::string>{}
+                                             : std::vector<std::string>{options.program},
+                     options.library_dir, options.environment);
     }
     close(output_pipe[1]);
     close(errors_pipe[1]);
@@ -92,18 +96,33 @@ run_result run_program(const run_options &options)
     return result;
 }
 
-void exec_program(const std::string &program, const std::string &library_dir,
+void exec_program(const std::vector<std::string> &command, const std::string &library_dir,
                   const std::vector<std::string> &environment)
 {
     std::vector<std::string> entries = {"LD_LIBRARY_PATH=" + library_dir, "LC_ALL=C"};
-    entries.insert(entries.end(), environment.begin(), environment.end());
+    std::string preload;
+    if (const char *own_preload = getenv("LD_PRELOAD"))
+        preload = own_preload;
+    for (const auto &entry : environment) {
+        if (entry.rfind("LD_PRELOAD=", 0) == 0)
+            preload = entry.substr(strlen("LD_PRELOAD=")) + (preload.empty() ? "" : ":" + preload);
+        else
+            entries.push_back(entry);
+    }
+    if (!preload.empty())
+        entries.push_back("LD_PRELOAD=" + preload);
     std::vector<char *> envp;
     for (auto &entry : entries)
         envp.push_back(entry.data());
     envp.push_back(nullptr);
-    std::string path = program.empty() ? WATCHDOG_CONSOLE : program;
-    char *argv[] = {path.data(), nullptr};
-    execve(path.c_str(), argv, envp.data());
+    std::vector<std::string> arguments = command;
+    if (arguments.empty())
+        arguments.push_back(WATCHDOG_CONSOLE);
+    std::vector<char *> argv;
+    for (auto &argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    execve(argv[0], argv.data(), envp.data());
     _exit(127);
 }
 

@@ -27,10 +27,12 @@ struct run_options {
 
 run_result run_program(const run_options &options);
 
-// Replaces this freshly forked process with the program (watchdog-console
-// when program is empty), in an environment of nothing but the library
-// folder and the given NAME=VALUE entries.
-[[noreturn]] void exec_program(const std::string &program, const std::string &library_dir,
+// Replaces this freshly forked process with the command (watchdog-console
+// alone when it is empty), in an environment of nothing but the library
+// folder and the given NAME=VALUE entries. An LD_PRELOAD of the test's own is
+// passed on, so that a whole suite can run with a preloaded library.
+[[noreturn]] void exec_program(const std::vector<std::string> &command,
+                               const std::string &library_dir,
                                const std::vector<std::string> &environment);
 
 // A temporary file's name, unique to this process and call, removed by the caller.

@@ -1,31 +1,18 @@
 // The program at a real (pseudo) terminal: the prompt, the keys that end the
-// wait, the keys that must not, and the terminal as the program leaves it.
-//
-// Each test starts a helper as the session leader of a new pseudo-terminal.
-// The helper runs the program in the foreground, waits for it, and reports
-// back over a pipe how it ended, whether the terminal settings are as they
-// were, how much CPU it used and which typed bytes it left unread.
+// wait, the keys that must not, signals and job control at the prompt, and
+// the terminal as the program leaves it.
 
-#include <pty.h>
-
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "run-program.h"
+#include "terminal-session.h"
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -35,183 +22,10 @@ namespace {
 // The prompt as the terminal shows it, its line ends turned into CR LF.
 const char prompt[] = "\r\n\r\nPress Any Key to Exit";
 
-bool same_settings(const termios &a, const termios &b)
-{
-    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
-           a.c_lflag == b.c_lflag && memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
-}
+// A sequence longer than any buffer a reader keeps for one key press.
+const std::string overlong_sequence = "\x1b[" + std::string(40, '1') + "~";
 
-// Runs in the helper, with the pseudo-terminal as its controlling terminal.
-[[noreturn]] void run_helper(int report_fd, const std::vector<std::string> &environment,
-                             bool input_from_dev_null)
-{
-    // The helper outlives a hangup so that it can still report; the program
-    // gets the default action back when it starts.
-    signal(SIGHUP, [](int) {});
-    termios before{};
-    tcgetattr(STDIN_FILENO, &before);
-
-    const pid_t program = fork();
-    if (program == 0) {
-        const rlimit no_core = {0, 0};
-        setrlimit(RLIMIT_CORE, &no_core);
-        if (input_from_dev_null)
-            dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
-        close(report_fd);
-        exec_program("", FAKE_BOARD_DIR, environment);
-    }
-    dprintf(report_fd, "pid %d\n", program);
-
-    int status = 0;
-    rusage usage{};
-    while (wait4(program, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    termios after{};
-    const bool readable = tcgetattr(STDIN_FILENO, &after) == 0;
-
-    std::string leftover;
-    if (readable) {
-        termios peek = after;
-        peek.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-        peek.c_cc[VMIN] = 0;
-        peek.c_cc[VTIME] = 0;
-        tcsetattr(STDIN_FILENO, TCSANOW, &peek);
-        unsigned char bytes[64];
-        const ssize_t count = read(STDIN_FILENO, bytes, sizeof bytes);
-        for (ssize_t i = 0; i < count; ++i) {
-            char hex[4];
-            snprintf(hex, sizeof hex, "%02X", bytes[i]);
-            leftover += hex;
-        }
-        tcsetattr(STDIN_FILENO, TCSANOW, &after);
-    }
-    const long cpu_ms = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
-                        (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
-    dprintf(report_fd, "exit %d signal %d same %d cpu_ms %ld leftover [%s]\n",
-            WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-            WIFSIGNALED(status) ? WTERMSIG(status) : 0,
-            readable ? (same_settings(before, after) ? 1 : 0) : -1, cpu_ms, leftover.c_str());
-    _exit(0);
-}
-
-struct report {
-    int exit_status = -2;
-    int end_signal = -2;
-    int same_settings = -2;
-    long cpu_ms = -1;
-    std::string leftover = "?";
-};
-
-class Terminal : public ::testing::Test {
-protected:
-    void start(const std::vector<std::string> &environment = {}, bool input_from_dev_null = false)
-    {
-        int report_pipe[2];
-        ASSERT_EQ(pipe(report_pipe), 0);
-        helper = forkpty(&master, nullptr, nullptr, nullptr);
-        ASSERT_GE(helper, 0);
-        if (helper == 0) {
-            close(report_pipe[0]);
-            run_helper(report_pipe[1], environment, input_from_dev_null);
-        }
-        close(report_pipe[1]);
-        report_fd = report_pipe[0];
-        ASSERT_TRUE(wait_for_report_line("pid ")) << "the helper did not start the program";
-        program = std::stoi(report_text.substr(report_text.find("pid ") + 4));
-    }
-
-    void TearDown() override
-    {
-        if (helper > 0) {
-            kill(program, SIGKILL);
-            kill(helper, SIGKILL);
-            waitpid(helper, nullptr, 0);
-        }
-        if (master >= 0)
-            close(master);
-        if (report_fd >= 0)
-            close(report_fd);
-    }
-
-    // Reads the terminal and the report pipe until the report has a line
-    // starting with that text, or the time is up.
-    bool wait_for_report_line(const std::string &start, int limit_ms = 5000)
-    {
-        return wait_until([&] { return report_text.find(start) != std::string::npos; }, limit_ms);
-    }
-
-    bool wait_for_screen(const std::string &text, int limit_ms = 5000)
-    {
-        return wait_until([&] { return screen.find(text) != std::string::npos; }, limit_ms);
-    }
-
-    template <typename Condition>
-    bool wait_until(Condition done, int limit_ms)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
-        while (!done()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return false;
-            pollfd streams[2] = {{master, POLLIN, 0}, {report_fd, POLLIN, 0}};
-            if (poll(streams, 2, static_cast<int>(left.count())) <= 0)
-                return false;
-            char buffer[1024];
-            if (master >= 0 && streams[0].revents != 0) {
-                const ssize_t count = read(master, buffer, sizeof buffer);
-                if (count > 0)
-                    screen.append(buffer, static_cast<size_t>(count));
-                else
-                    close_terminal();
-            }
-            if (streams[1].revents != 0) {
-                const ssize_t count = read(report_fd, buffer, sizeof buffer);
-                if (count <= 0)
-                    return done();
-                report_text.append(buffer, static_cast<size_t>(count));
-            }
-        }
-        return true;
-    }
-
-    // True when the program is still running after that long.
-    bool still_waiting_after(int ms) { return !wait_for_report_line("exit ", ms); }
-
-    void type(const std::string &bytes)
-    {
-        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-
-    void close_terminal()
-    {
-        if (master >= 0)
-            close(master);
-        master = -1;
-    }
-
-    report finish(int limit_ms = 5000)
-    {
-        report result;
-        if (!wait_for_report_line("exit ", limit_ms))
-            return result;
-        char leftover[256] = "";
-        sscanf(report_text.c_str() + report_text.find("exit "),
-               "exit %d signal %d same %d cpu_ms %ld leftover [%255[0-9A-F]]", &result.exit_status,
-               &result.end_signal, &result.same_settings, &result.cpu_ms, leftover);
-        result.leftover = leftover;
-        waitpid(helper, nullptr, 0);
-        helper = -1;
-        return result;
-    }
-
-    pid_t helper = -1;
-    pid_t program = -1;
-    int master = -1;
-    int report_fd = -1;
-    std::string screen;
-    std::string report_text;
-};
+using Terminal = TerminalSession;
 
 struct key_case {
     const char *name;
@@ -228,7 +42,7 @@ TEST_P(KeyAtThePrompt, EndsTheWaitWithStatusZeroAndLeavesNoByteBehind)
     ASSERT_TRUE(wait_for_screen(prompt)) << "the prompt must show while the program waits";
     ASSERT_TRUE(still_waiting_after(150));
     type(GetParam().bytes);
-    const report result = finish();
+    const session_end result = finish();
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.end_signal, 0);
     EXPECT_EQ(result.same_settings, 1);
@@ -244,18 +58,21 @@ INSTANTIATE_TEST_SUITE_P(
                       key_case{"CtrlUp", "\x1b[1;5A"}, key_case{"LoneEscape", "\x1b"},
                       key_case{"CtrlC", "\x03"}, key_case{"CtrlZ", "\x1a"},
                       key_case{"CtrlBackslash", "\x1c"}, key_case{"Utf8Character", "\xc3\xa9"},
-                      key_case{"AltX", "\x1bx"}, key_case{"UnknownSequence", "\x1b[200~"}),
+                      key_case{"AltX", "\x1bx"}, key_case{"UnknownSequence", "\x1b[200~"},
+                      // Taken whole: none of their bytes may be left for the shell.
+                      key_case{"MouseReport", "\x1b[M !!"},
+                      key_case{"OverlongSequence", overlong_sequence}),
     [](const auto &info) { return info.param.name; });
 
 TEST_F(Terminal, KeysTypedWhileTheChecksRunAreDroppedAndANewKeyIsAwaited)
 {
-    start({"FAKE_DELAY_MS=700"});
+    start(with_environment({"FAKE_DELAY_MS=700"}));
     ASSERT_TRUE(wait_for_screen("DLL Version"));
-    type("x\x1b[Ay\x1bOP");
+    type("x\x1b[Ay\x1bOP\x1b[M !!" + overlong_sequence + "w");
     ASSERT_TRUE(wait_for_screen(prompt));
     EXPECT_TRUE(still_waiting_after(400)) << "a key typed before the prompt ended the wait";
     type("z");
-    const report result = finish();
+    const session_end result = finish();
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.same_settings, 1);
     EXPECT_EQ(result.leftover, "");
@@ -263,11 +80,13 @@ TEST_F(Terminal, KeysTypedWhileTheChecksRunAreDroppedAndANewKeyIsAwaited)
 
 TEST_F(Terminal, RedirectedStandardInputDoesNotEndTheWait)
 {
-    start({}, true);
+    session_options options;
+    options.input_from_dev_null = true;
+    start(options);
     ASSERT_TRUE(wait_for_screen(prompt));
     EXPECT_TRUE(still_waiting_after(400));
     type("k");
-    const report result = finish();
+    const session_end result = finish();
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.leftover, "");
 }
@@ -278,7 +97,7 @@ TEST_F(Terminal, WaitingAtThePromptUsesNoMeasurableCpu)
     ASSERT_TRUE(wait_for_screen(prompt));
     ASSERT_TRUE(still_waiting_after(1000));
     type("q");
-    const report result = finish();
+    const session_end result = finish();
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_GE(result.cpu_ms, 0);
     EXPECT_LT(result.cpu_ms, 100);
@@ -290,7 +109,8 @@ TEST_F(Terminal, AtATerminalTooTheProgramsOwnCodeAllocatesNothingOnTheHeap)
     GTEST_SKIP() << "the sanitizers replace the allocator themselves";
 #endif
     const std::string log_path = "/tmp/heap-check-terminal-" + std::to_string(getpid());
-    start({"LD_PRELOAD=" HEAP_CHECK_LIBRARY, "HEAP_CHECK_LOG=" + log_path, "FAKE_DELAY_MS=300"});
+    start(with_environment(
+        {"LD_PRELOAD=" HEAP_CHECK_LIBRARY, "HEAP_CHECK_LOG=" + log_path, "FAKE_DELAY_MS=300"}));
     ASSERT_TRUE(wait_for_screen("DLL Version"));
     type("a\x1b[A");
     ASSERT_TRUE(wait_for_screen(prompt));
@@ -307,37 +127,150 @@ TEST_F(Terminal, AtATerminalTooTheProgramsOwnCodeAllocatesNothingOnTheHeap)
 
 TEST_F(Terminal, AFailedOpenEndsAtOnceWithoutAPrompt)
 {
-    start({"FAKE_OPEN=-5"});
-    const report result = finish();
+    start(with_environment({"FAKE_OPEN=-5"}));
+    const session_end result = finish();
     EXPECT_EQ(result.exit_status, 1);
     EXPECT_THAT(screen, HasSubstr("** ERROR ** Open error = -5"));
     EXPECT_THAT(screen, Not(HasSubstr("Press Any Key")));
     EXPECT_EQ(result.same_settings, 1);
 }
 
-class SignalAtThePrompt : public Terminal, public ::testing::WithParamInterface<int> {};
+struct signal_case {
+    const char *name;
+    int number;
+};
+
+void PrintTo(const signal_case &c, std::ostream *out) { *out << c.name; }
+
+class SignalAtThePrompt : public Terminal, public ::testing::WithParamInterface<signal_case> {};
 
 TEST_P(SignalAtThePrompt, EndsTheProgramWithTheTerminalRestored)
 {
-    start();
+    session_options options;
+#ifdef WATCHDOG_SANITIZE
+    // So that the program's own handling of faults is what the test sees.
+    options.environment = {"ASAN_OPTIONS=handle_segv=0:handle_sigbus=0:handle_sigfpe=0"};
+#endif
+    start(options);
     ASSERT_TRUE(wait_for_screen(prompt));
     ASSERT_TRUE(still_waiting_after(100));
-    kill(program, GetParam());
-    const report result = finish();
-    EXPECT_EQ(result.end_signal, GetParam());
+    kill(program, GetParam().number);
+    const session_end result = finish();
+    EXPECT_EQ(result.end_signal, GetParam().number);
     EXPECT_EQ(result.same_settings, 1) << "the terminal was left in raw input";
 }
 
-INSTANTIATE_TEST_SUITE_P(EndingSignals, SignalAtThePrompt,
-                         ::testing::Values(SIGTERM, SIGHUP, SIGINT, SIGQUIT),
-                         [](const auto &info) { return std::string(sigabbrev_np(info.param)); });
+// Every signal whose default action ends the program.
+INSTANTIATE_TEST_SUITE_P(
+    EndingSignals, SignalAtThePrompt,
+    ::testing::Values(
+        signal_case{"HUP", SIGHUP}, signal_case{"INT", SIGINT}, signal_case{"QUIT", SIGQUIT},
+        signal_case{"TERM", SIGTERM}, signal_case{"USR1", SIGUSR1}, signal_case{"USR2", SIGUSR2},
+        signal_case{"PIPE", SIGPIPE}, signal_case{"ALRM", SIGALRM},
+        signal_case{"VTALRM", SIGVTALRM}, signal_case{"PROF", SIGPROF},
+        signal_case{"XCPU", SIGXCPU}, signal_case{"XFSZ", SIGXFSZ}, signal_case{"ABRT", SIGABRT},
+        signal_case{"SEGV", SIGSEGV}, signal_case{"BUS", SIGBUS}, signal_case{"FPE", SIGFPE},
+        signal_case{"ILL", SIGILL}, signal_case{"TRAP", SIGTRAP}, signal_case{"SYS", SIGSYS},
+        signal_case{"STKFLT", SIGSTKFLT}, signal_case{"IO", SIGIO}, signal_case{"PWR", SIGPWR},
+        signal_case{"RTMIN", SIGRTMIN}, signal_case{"RTMAX", SIGRTMAX}),
+    [](const auto &info) { return info.param.name; });
+
+TEST_F(Terminal, SignalsTheUserIgnoredStayIgnored)
+{
+    session_options options;
+    options.ignored_signals = {SIGHUP, SIGINT, SIGTERM, SIGUSR1, SIGTSTP};
+    start(options);
+    ASSERT_TRUE(wait_for_screen(prompt));
+    for (const int signal_number : options.ignored_signals)
+        kill(program, signal_number);
+    EXPECT_TRUE(still_waiting_after(300)) << "an ignored signal ended or stopped the program";
+    type("x");
+    const session_end result = finish();
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.same_settings, 1);
+}
+
+class StopAtThePrompt : public Terminal, public ::testing::WithParamInterface<signal_case> {};
+
+// As less and vim do: stopped, the program gives the shell the terminal's own
+// settings; continued in the foreground, it takes raw input again and goes
+// on waiting for one key, even where the shell has put its own settings
+// back. SIGSTOP cannot be caught, so only the continue can be seen to.
+TEST_P(StopAtThePrompt, GivesTheTerminalBackAndTakesRawInputAgainOnContinue)
+{
+    session_options options;
+    options.start = job_start::foreground;
+    start(options);
+    ASSERT_TRUE(wait_for_screen(prompt));
+    ASSERT_TRUE(still_waiting_after(100));
+    kill(program, GetParam().number);
+    const session_stop stopped = stop();
+    EXPECT_EQ(stopped.signal, GetParam().number);
+    if (GetParam().number != SIGSTOP) {
+        EXPECT_EQ(stopped.same_settings, 1) << "stopped with the terminal in raw input";
+    }
+    EXPECT_TRUE(continue_in_foreground()) << "after fg the program waits in line mode";
+    const size_t seen = screen.size();
+    type("x"); // no Enter: only raw input takes it
+    const session_end result = finish(2000);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.same_settings, 1);
+    EXPECT_EQ(result.leftover, "");
+    EXPECT_THAT(screen.substr(seen), Not(HasSubstr("x"))) << "the key was echoed";
+}
+
+INSTANTIATE_TEST_SUITE_P(StopSignals, StopAtThePrompt,
+                         ::testing::Values(signal_case{"TSTP", SIGTSTP},
+                                           signal_case{"STOP", SIGSTOP}),
+                         [](const auto &info) { return info.param.name; });
+
+// Started with &, the program runs its checks and shows its prompt in the
+// background, then stops until it has the terminal; the settings it puts back
+// at the end are the terminal's own, not the shell's line editor's.
+TEST_F(Terminal, StartedInTheBackgroundItReadsTheSettingsOnlyInTheForeground)
+{
+    session_options options;
+    options.start = job_start::background;
+    start(options);
+    ASSERT_TRUE(wait_for_screen(prompt));
+    const session_stop stopped = stop();
+    EXPECT_EQ(stopped.signal, SIGTTIN);
+    EXPECT_TRUE(continue_in_foreground());
+    type("x");
+    const session_end result = finish(2000);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.same_settings, 1) << "the shell's line-editor settings were put back";
+}
+
+// With its output lost, the program must not sit at a prompt nobody sees:
+// it says why on standard error at once and ends with status 2.
+TEST_F(Terminal, AnUnwritableOutputEndsAtOnceWithoutWaitingForAKey)
+{
+    const struct {
+        const char *output;
+        const char *reason;
+    } cases[] = {{"/dev/full", "No space left on device"}, {"closed", "Bad file descriptor"}};
+    for (const auto &c : cases) {
+        session_options options;
+        options.output = c.output;
+        start(options);
+        const session_end result = finish(1500);
+        EXPECT_EQ(result.exit_status, 2) << c.output;
+        EXPECT_EQ(result.same_settings, 1) << c.output;
+        EXPECT_THAT(screen,
+                    HasSubstr(std::string("watchdog-console: cannot write standard output: ") +
+                              c.reason + "\r\n"))
+            << c.output;
+        end_session();
+    }
+}
 
 TEST_F(Terminal, AHangupEndsTheRun)
 {
     start();
     ASSERT_TRUE(wait_for_screen(prompt));
     close_terminal();
-    const report result = finish(3000);
+    const session_end result = finish(3000);
     EXPECT_TRUE(result.exit_status == 0 || result.end_signal == SIGHUP)
         << "exit " << result.exit_status << " signal " << result.end_signal;
     EXPECT_LT(result.cpu_ms, 100) << "the program spun on the hung-up terminal";
