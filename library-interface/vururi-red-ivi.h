@@ -25,6 +25,15 @@
 #define WD_E_API __attribute__((visibility("default")))
 #endif
 
+/* The calling convention of the seven operations. Only 32-bit x86 Windows
+ * has a choice: there a library may use stdcall, and the program must then
+ * be built with WD_E_STDCALL defined (the CMake option WATCHDOG_STDCALL). */
+#if defined(_WIN32) && !defined(_WIN64) && defined(WD_E_STDCALL)
+#define WD_E_CALL __stdcall
+#else
+#define WD_E_CALL
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -50,32 +59,32 @@ _Static_assert(sizeof(WD_E_DeviceAddress) == 10,
 #endif
 
 /* Writes the library's version: bits 16-31, 8-15 and 0-7 are its three fields. */
-WD_E_API int32_t WD_E_GetDllVersion(uint32_t *version);
+WD_E_API int32_t WD_E_CALL WD_E_GetDllVersion(uint32_t *version);
 
 /* Opens the interface and writes its handle, valid until WD_E_Close.
  * The second argument is reserved: pass 0. */
-WD_E_API int32_t WD_E_Open(uint32_t *handle, int32_t reserved);
+WD_E_API int32_t WD_E_CALL WD_E_Open(uint32_t *handle, int32_t reserved);
 
 /* Looks for every board on the network: table has room for capacity records
  * of 10 bytes each, count receives how many were found. */
-WD_E_API int32_t WD_E_DiscoverAll(uint32_t handle, uint8_t *table, uint32_t capacity,
-                                  uint32_t *count);
+WD_E_API int32_t WD_E_CALL WD_E_DiscoverAll(uint32_t handle, uint8_t *table, uint32_t capacity,
+                                            uint32_t *count);
 
 /* Looks for the board whose 4 address bytes ip points at; mac points at the
  * 6 hardware-address bytes of the same record. 0 means it was found. */
-WD_E_API int32_t WD_E_Discover(uint32_t handle, uint8_t *ip, uint8_t *mac);
+WD_E_API int32_t WD_E_CALL WD_E_Discover(uint32_t handle, uint8_t *ip, uint8_t *mac);
 
 /* Reads the board's status bits, DIP switch, firmware version (major in bits
  * 8 and up, minor in bits 0-7), tickle count and diagnostic bits. */
-WD_E_API int32_t WD_E_GetDeviceInfo(uint32_t handle, uint32_t *status, uint32_t *dip,
-                                    uint32_t *firmware, uint32_t *tickle, uint32_t *diag);
+WD_E_API int32_t WD_E_CALL WD_E_GetDeviceInfo(uint32_t handle, uint32_t *status, uint32_t *dip,
+                                              uint32_t *firmware, uint32_t *tickle, uint32_t *diag);
 
 /* Describes the library's most recent failure: a NUL-terminated text in text
  * and more in detail, each a buffer of WD_E_ERROR_BUFFER_SIZE bytes. */
-WD_E_API int32_t WD_E_GetErrorInfoMsg(char *text, char *detail);
+WD_E_API int32_t WD_E_CALL WD_E_GetErrorInfoMsg(char *text, char *detail);
 
 /* Closes the interface; the handle is not used again. */
-WD_E_API int32_t WD_E_Close(uint32_t handle);
+WD_E_API int32_t WD_E_CALL WD_E_Close(uint32_t handle);
 
 #ifdef __cplusplus
 }

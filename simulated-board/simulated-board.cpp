@@ -1,6 +1,8 @@
 // A stand-in for Vururi-Red-Ivi, the watchdog board's interface library, with
 // the same contract. It simulates one healthy board at 192.168.1.60 in
-// memory and sends no network traffic at all.
+// memory and sends no network traffic at all. At each WD_E_Open it says on
+// standard error that the board is simulated, so that nobody takes its
+// answers for a real board's.
 //
 // WD_SIMULATE in the environment, read at each WD_E_Open, makes it simulate
 // a failure instead:
@@ -82,7 +84,7 @@ static int32_t check_handle(uint32_t handle)
 
 extern "C" {
 
-WD_E_API int32_t WD_E_GetDllVersion(uint32_t *version)
+WD_E_API int32_t WD_E_CALL WD_E_GetDllVersion(uint32_t *version)
 {
     if (version == nullptr)
         return fail(error_bad_argument, "No place for the version", "null pointer");
@@ -90,8 +92,9 @@ WD_E_API int32_t WD_E_GetDllVersion(uint32_t *version)
     return 0;
 }
 
-WD_E_API int32_t WD_E_Open(uint32_t *handle, int32_t)
+WD_E_API int32_t WD_E_CALL WD_E_Open(uint32_t *handle, int32_t)
 {
+    (void)fputs("Vururi-Red-Ivi stand-in: simulated board, no hardware is being tested\n", stderr);
     if (handle == nullptr)
         return fail(error_bad_argument, "No place for the handle", "null pointer");
     simulation = chosen_failure();
@@ -103,8 +106,8 @@ WD_E_API int32_t WD_E_Open(uint32_t *handle, int32_t)
     return 0;
 }
 
-WD_E_API int32_t WD_E_DiscoverAll(uint32_t handle, uint8_t *table, uint32_t capacity,
-                                  uint32_t *count)
+WD_E_API int32_t WD_E_CALL WD_E_DiscoverAll(uint32_t handle, uint8_t *table, uint32_t capacity,
+                                            uint32_t *count)
 {
     if (const int32_t code = check_handle(handle))
         return code;
@@ -119,7 +122,7 @@ WD_E_API int32_t WD_E_DiscoverAll(uint32_t handle, uint8_t *table, uint32_t capa
     return 0;
 }
 
-WD_E_API int32_t WD_E_Discover(uint32_t handle, uint8_t *ip, uint8_t *mac)
+WD_E_API int32_t WD_E_CALL WD_E_Discover(uint32_t handle, uint8_t *ip, uint8_t *mac)
 {
     if (const int32_t code = check_handle(handle))
         return code;
@@ -136,8 +139,8 @@ WD_E_API int32_t WD_E_Discover(uint32_t handle, uint8_t *ip, uint8_t *mac)
     return 0;
 }
 
-WD_E_API int32_t WD_E_GetDeviceInfo(uint32_t handle, uint32_t *status, uint32_t *dip,
-                                    uint32_t *firmware, uint32_t *tickle, uint32_t *diag)
+WD_E_API int32_t WD_E_CALL WD_E_GetDeviceInfo(uint32_t handle, uint32_t *status, uint32_t *dip,
+                                              uint32_t *firmware, uint32_t *tickle, uint32_t *diag)
 {
     if (const int32_t code = check_handle(handle))
         return code;
@@ -155,7 +158,7 @@ WD_E_API int32_t WD_E_GetDeviceInfo(uint32_t handle, uint32_t *status, uint32_t 
     return 0;
 }
 
-WD_E_API int32_t WD_E_GetErrorInfoMsg(char *text, char *detail)
+WD_E_API int32_t WD_E_CALL WD_E_GetErrorInfoMsg(char *text, char *detail)
 {
     if (text != nullptr)
         memcpy(text, last_error_text, sizeof last_error_text);
@@ -164,7 +167,7 @@ WD_E_API int32_t WD_E_GetErrorInfoMsg(char *text, char *detail)
     return 0;
 }
 
-WD_E_API int32_t WD_E_Close(uint32_t handle)
+WD_E_API int32_t WD_E_CALL WD_E_Close(uint32_t handle)
 {
     if (const int32_t code = check_handle(handle))
         return code;

@@ -1,7 +1,6 @@
 // The stand-in board library: on its own, through its contract, and with the
 // program run against it as a user runs it.
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "vururi-red-ivi.h"
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -115,12 +115,18 @@ void PrintTo(const simulation_case &c, std::ostream *out) { *out << c.name; }
 
 class ProgramOnStandIn : public ::testing::TestWithParam<simulation_case> {};
 
-TEST_P(ProgramOnStandIn, PrintsWhatAUserSees)
+const std::string stand_in_line =
+    "Vururi-Red-Ivi stand-in: simulated board, no hardware is being tested\n";
+
+// Standard output is what a board's library gives; standard error says that
+// this one is not.
+TEST_P(ProgramOnStandIn, PrintsWhatAUserSeesAndSaysThatItIsASimulation)
 {
     const run_result result = run_program(
         {SIMULATED_BOARD_DIR, {std::string("WD_SIMULATE=") + GetParam().simulate}, "", ""});
     EXPECT_EQ(result.output, GetParam().output);
     EXPECT_EQ(result.exit_status, GetParam().exit_status);
+    EXPECT_EQ(result.errors, stand_in_line);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -144,13 +150,17 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(StandInChoice, AnUnknownSimulationIsNamedOnStandardErrorOnceAndTheBoardStaysHealthy)
 {
     const run_result result = run_program({SIMULATED_BOARD_DIR, {"WD_SIMULATE=no-such"}, "", ""});
-    EXPECT_THAT(result.errors, HasSubstr("WD_SIMULATE=no-such"));
-    EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1);
+    EXPECT_EQ(result.errors,
+              stand_in_line +
+                  "Vururi-Red-Ivi stand-in: WD_SIMULATE=no-such is not one of open-fails, "
+                  "no-board, status-fails; simulating a healthy board\n");
     EXPECT_THAT(result.output, HasSubstr("Discover IP Parameters Success."));
     EXPECT_EQ(result.exit_status, 0);
 }
 
-TEST(Linkage, TheProgramAsksForTheLibraryByItsFileNameAndFindsItThroughARelativeRunPath)
+// The program asks for the library by its file name and has no run path: it
+// loads what the loader finds, never a stand-in kept beside it.
+TEST(Linkage, TheProgramAsksForTheLibraryByItsFileNameAndHasNoRunPath)
 {
     FILE *dynamic = popen("readelf -d " WATCHDOG_CONSOLE, "r");
     ASSERT_NE(dynamic, nullptr);
@@ -160,7 +170,8 @@ TEST(Linkage, TheProgramAsksForTheLibraryByItsFileNameAndFindsItThroughARelative
         section += line;
     pclose(dynamic);
     EXPECT_THAT(section, HasSubstr("(NEEDED)             Shared library: [libVururi-Red-Ivi.so]"));
-    EXPECT_THAT(section, HasSubstr("(RUNPATH)            Library runpath: [$ORIGIN/../lib]"));
+    EXPECT_THAT(section, Not(HasSubstr("RUNPATH")));
+    EXPECT_THAT(section, Not(HasSubstr("RPATH")));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <pty.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -30,14 +31,30 @@ bool in_raw_input()
     return tcgetattr(STDIN_FILENO, &now) == 0 && (now.c_lflag & ICANON) == 0;
 }
 
+// The text without escape sequences (ESC [ ... final byte) and white space.
+std::string letters_of(const std::string &text)
+{
+    std::string letters;
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '\x1b' && at + 1 < text.size() && text[at + 1] == '[') {
+            at += 2;
+            while (at < text.size() && (text[at] < 0x40 || text[at] > 0x7E))
+                ++at;
+        } else if (!isspace(static_cast<unsigned char>(text[at]))) {
+            letters += text[at];
+        }
+    }
+    return letters;
+}
+
 // In the program's process, before it starts.
 [[noreturn]] void exec_in_session(const session_options &options)
 {
     const rlimit no_core = {0, 0};
     setrlimit(RLIMIT_CORE, &no_core);
     // What a shell gives its jobs: the default actions, but for what the user ignored.
-    signal(SIGHUP, SIG_DFL);
-    signal(SIGTTOU, SIG_DFL);
+    for (const int signal_number : {SIGHUP, SIGINT, SIGQUIT, SIGTTOU})
+        signal(signal_number, SIG_DFL);
     for (const int signal_number : options.ignored_signals)
         signal(signal_number, SIG_IGN);
     if (options.input_from_dev_null)
@@ -99,10 +116,12 @@ std::string unread_input(const termios &settings)
 // Runs in the helper, with the pseudo-terminal as its controlling terminal.
 [[noreturn]] void run_helper(int report_fd, int command_fd, const session_options &options)
 {
-    // The helper outlives a hangup so that it can still report, and hands
-    // the terminal from job to job as a shell does.
+    // The helper outlives a hangup so that it can still report, and, as a
+    // shell, hands the terminal from job to job and outlives the keys that
+    // interrupt a job.
     signal(SIGHUP, [](int) {});
-    signal(SIGTTOU, SIG_IGN);
+    for (const int signal_number : {SIGINT, SIGQUIT, SIGTTOU})
+        signal(signal_number, SIG_IGN);
     const bool job_control = options.start != job_start::in_the_shells_group;
     termios before{};
     tcgetattr(STDIN_FILENO, &before);
@@ -252,6 +271,13 @@ bool TerminalSession::wait_for_report_line(const std::string &start, int limit_m
 bool TerminalSession::wait_for_screen(const std::string &text, int limit_ms)
 {
     return wait_until([&] { return screen.find(text) != std::string::npos; }, limit_ms);
+}
+
+bool TerminalSession::wait_for_letters(const std::string &text, int limit_ms)
+{
+    const std::string letters = letters_of(text);
+    return wait_until([&] { return letters_of(screen).find(letters) != std::string::npos; },
+                      limit_ms);
 }
 
 bool TerminalSession::still_waiting_after(int ms) { return !wait_for_report_line("exit ", ms); }

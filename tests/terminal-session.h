@@ -68,6 +68,9 @@ protected:
     void TearDown() override { end_session(); }
 
     bool wait_for_screen(const std::string &text, int limit_ms = 5000);
+    // The same for text that a console redraws: escape sequences and white
+    // space are left out of both before they are compared.
+    bool wait_for_letters(const std::string &text, int limit_ms = 5000);
     // True when the program is still running after that long.
     bool still_waiting_after(int ms);
     void type(const std::string &bytes);

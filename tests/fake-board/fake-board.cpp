@@ -85,7 +85,7 @@ bool on_stack(const void *address)
 
 extern "C" {
 
-WD_E_API int32_t WD_E_GetDllVersion(uint32_t *version)
+WD_E_API int32_t WD_E_CALL WD_E_GetDllVersion(uint32_t *version)
 {
     record("WD_E_GetDllVersion");
     const char *value = getenv("FAKE_VERSION");
@@ -94,7 +94,7 @@ WD_E_API int32_t WD_E_GetDllVersion(uint32_t *version)
     return 0;
 }
 
-WD_E_API int32_t WD_E_Open(uint32_t *handle, int32_t reserved)
+WD_E_API int32_t WD_E_CALL WD_E_Open(uint32_t *handle, int32_t reserved)
 {
     record("WD_E_Open reserved=%d", reserved);
     const int32_t status = static_cast<int32_t>(scripted("FAKE_OPEN", 0));
@@ -102,8 +102,8 @@ WD_E_API int32_t WD_E_Open(uint32_t *handle, int32_t reserved)
     return status;
 }
 
-WD_E_API int32_t WD_E_DiscoverAll(uint32_t handle, uint8_t *table, uint32_t capacity,
-                                  uint32_t *count)
+WD_E_API int32_t WD_E_CALL WD_E_DiscoverAll(uint32_t handle, uint8_t *table, uint32_t capacity,
+                                            uint32_t *count)
 {
     record("WD_E_DiscoverAll handle=%08X capacity=%u table=%s", handle, capacity,
            hex(table, WD_E_DISCOVER_ALL_RECORDS * sizeof(WD_E_DeviceAddress)).c_str());
@@ -113,7 +113,7 @@ WD_E_API int32_t WD_E_DiscoverAll(uint32_t handle, uint8_t *table, uint32_t capa
     return static_cast<int32_t>(scripted("FAKE_DISCOVER_ALL", 0));
 }
 
-WD_E_API int32_t WD_E_Discover(uint32_t handle, uint8_t *ip, uint8_t *mac)
+WD_E_API int32_t WD_E_CALL WD_E_Discover(uint32_t handle, uint8_t *ip, uint8_t *mac)
 {
     record("WD_E_Discover handle=%08X ip=%s mac=%s mac_follows_ip=%d", handle, hex(ip, 4).c_str(),
            hex(mac, 6).c_str(), mac == ip + 4 ? 1 : 0);
@@ -122,8 +122,8 @@ WD_E_API int32_t WD_E_Discover(uint32_t handle, uint8_t *ip, uint8_t *mac)
     return static_cast<int32_t>(scripted("FAKE_DISCOVER", 0));
 }
 
-WD_E_API int32_t WD_E_GetDeviceInfo(uint32_t handle, uint32_t *status, uint32_t *dip,
-                                    uint32_t *firmware, uint32_t *tickle, uint32_t *diag)
+WD_E_API int32_t WD_E_CALL WD_E_GetDeviceInfo(uint32_t handle, uint32_t *status, uint32_t *dip,
+                                              uint32_t *firmware, uint32_t *tickle, uint32_t *diag)
 {
     record("WD_E_GetDeviceInfo handle=%08X values=%u,%u,%u,%u,%u", handle, *status, *dip, *firmware,
            *tickle, *diag);
@@ -141,7 +141,7 @@ WD_E_API int32_t WD_E_GetDeviceInfo(uint32_t handle, uint32_t *status, uint32_t 
     return 0;
 }
 
-WD_E_API int32_t WD_E_GetErrorInfoMsg(char *text, char *detail)
+WD_E_API int32_t WD_E_CALL WD_E_GetErrorInfoMsg(char *text, char *detail)
 {
     record("WD_E_GetErrorInfoMsg text_zero=%d detail_zero=%d distinct=%d on_stack=%d",
            all_zero(text, WD_E_ERROR_BUFFER_SIZE) ? 1 : 0,
@@ -158,7 +158,7 @@ WD_E_API int32_t WD_E_GetErrorInfoMsg(char *text, char *detail)
     return 0;
 }
 
-WD_E_API int32_t WD_E_Close(uint32_t handle)
+WD_E_API int32_t WD_E_CALL WD_E_Close(uint32_t handle)
 {
     record("WD_E_Close handle=%08X", handle);
     return 0;
