@@ -163,16 +163,20 @@ static bool open_keyboard()
 // In the background the terminal is not the program's to use, and its
 // settings are those of the shell's line editor. As a read from the terminal
 // would, this stops the program's process group until the shell brings it to
-// the foreground. False when no stop can come: an orphaned process group, or
-// SIGTTIN ignored.
+// the foreground. False when no stop can come (an orphaned process group,
+// SIGTTIN ignored) or the terminal has hung up.
 static bool wait_for_foreground()
 {
-    while (!in_foreground()) {
+    for (;;) {
+        const pid_t foreground = tcgetpgrp(terminal_fd);
+        if (foreground == getpgrp())
+            return true;
+        if (foreground < 0)
+            return false;
         const sig_atomic_t continued_before = times_continued;
         if (kill(0, SIGTTIN) != 0 || times_continued == continued_before)
             return false;
     }
-    return true;
 }
 
 static bool enter_raw_input()
@@ -225,7 +229,9 @@ static wait_result wait_for_input(int wait_ms)
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(terminal_fd, &readable);
-    struct timeval timeout = {wait_ms / 1000, (wait_ms % 1000) * 1000};
+    struct timeval timeout = {};
+    timeout.tv_sec = wait_ms / 1000;
+    timeout.tv_usec = static_cast<suseconds_t>(wait_ms % 1000) * 1000;
     const int ready =
         select(terminal_fd + 1, &readable, nullptr, nullptr, wait_ms < 0 ? nullptr : &timeout);
     if (ready == 0)

@@ -276,4 +276,23 @@ TEST_F(Terminal, AHangupEndsTheRun)
     EXPECT_LT(result.cpu_ms, 100) << "the program spun on the hung-up terminal";
 }
 
+// Under nohup, a program stopped at the prompt whose terminal then hangs up
+// has no keyboard left once continued: it must end, not stop again to wait
+// for a foreground that cannot come.
+TEST_F(Terminal, AHangupWhileStoppedUnderNohupEndsTheRunOnContinue)
+{
+    session_options options;
+    options.start = job_start::foreground;
+    options.ignored_signals = {SIGHUP};
+    start(options);
+    ASSERT_TRUE(wait_for_screen(prompt));
+    ASSERT_TRUE(still_waiting_after(100));
+    kill(program, SIGTSTP);
+    ASSERT_EQ(stop().signal, SIGTSTP);
+    close_terminal();
+    continue_in_foreground();
+    const session_end result = finish(3000);
+    EXPECT_EQ(result.exit_status, 0);
+}
+
 } // namespace
