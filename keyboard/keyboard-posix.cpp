@@ -85,7 +85,7 @@ static void stop_as_by_default(int signal_number)
     sigemptyset(&just_this);
     sigaddset(&just_this, signal_number);
     sigset_t handler_mask;
-    (void)raise(signal_number); // pending until unblocked, then it stops the program
+    (void)kill(getpid(), signal_number); // pending until unblocked, then it stops the program
     (void)sigprocmask(SIG_UNBLOCK, &just_this, &handler_mask);
     (void)sigprocmask(SIG_SETMASK, &handler_mask, nullptr);
     (void)sigaction(signal_number, &own_action, nullptr);
