@@ -11,6 +11,7 @@
 #ifndef TERMINAL_SESSION_H
 #define TERMINAL_SESSION_H
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,14 @@ struct session_stop {
     int signal = -2;
     int same_settings = -2; // 1 when the terminal had its own settings back while stopped
 };
+
+// A key press as a terminal sends it, named for the test's name.
+struct key_case {
+    const char *name;
+    std::string bytes;
+};
+
+inline void PrintTo(const key_case &key, std::ostream *out) { *out << key.name; }
 
 class TerminalSession : public ::testing::Test {
 protected:

@@ -27,13 +27,6 @@ const std::string overlong_sequence = "\x1b[" + std::string(40, '1') + "~";
 
 using Terminal = TerminalSession;
 
-struct key_case {
-    const char *name;
-    std::string bytes;
-};
-
-void PrintTo(const key_case &key, std::ostream *out) { *out << key.name; }
-
 class KeyAtThePrompt : public Terminal, public ::testing::WithParamInterface<key_case> {};
 
 TEST_P(KeyAtThePrompt, EndsTheWaitWithStatusZeroAndLeavesNoByteBehind)

@@ -97,7 +97,7 @@ else
 fi
 
 for suite in key-decoder-posix-test console-events-windows-test; do
-    if ! env setsid -w wine "$build_dir/tests/$suite.exe" --gtest_brief=1 </dev/null >"$run_dir/output" 2>&1; then
+    if ! setsid -w wine "$build_dir/tests/$suite.exe" --gtest_brief=1 </dev/null >"$run_dir/output" 2>&1; then
         echo "FAIL: $suite under wine:"
         tr -d '\r' <"$run_dir/output" | tail -n 30
         failed=1

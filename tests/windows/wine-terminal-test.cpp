@@ -8,7 +8,9 @@
 // Escape back; it reads the terminal only while a read is pending, so keys
 // typed before the prompt are not in the console's buffer yet and the drain
 // cannot be seen; and it gives the console no keys when standard input is
-// not the terminal.
+// not the terminal. And it hands Ctrl+C to ReadConsoleInput whatever the
+// console's input mode, so the Ctrl+C case shows only that the key ends the
+// wait, not that processed input is off.
 
 #include <cstdio>
 #include <cstdlib>
@@ -74,13 +76,6 @@ protected:
 };
 
 bool WineConsole::prepared = false;
-
-struct key_case {
-    const char *name;
-    std::string bytes;
-};
-
-void PrintTo(const key_case &key, std::ostream *out) { *out << key.name; }
 
 class KeyAtTheWinePrompt : public WineConsole, public ::testing::WithParamInterface<key_case> {};
 
